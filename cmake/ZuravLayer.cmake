@@ -1,0 +1,44 @@
+# zurav_add_layer(<name> [DEPS <targets>...] [SOURCES <files>...])
+#
+# Builds the static archive zurav_<name> (alias zurav::<name>) from every .cpp in the current
+# source directory plus any extra SOURCES (generated files). The include root is src/, so units
+# are included with their layer folder: #include "framework/FastCodec.h".
+function(zurav_add_layer name)
+    cmake_parse_arguments(ARG "" "" "DEPS;SOURCES" ${ARGN})
+    file(GLOB _sources CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*.cpp")
+    file(GLOB _headers CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*.h")
+    add_library(zurav_${name} STATIC ${_sources} ${_headers} ${ARG_SOURCES})
+    add_library(zurav::${name} ALIAS zurav_${name})
+    target_include_directories(zurav_${name} PUBLIC
+        $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/src>
+        $<INSTALL_INTERFACE:include/zurav>)
+    target_link_libraries(zurav_${name} PUBLIC ${ARG_DEPS} PRIVATE zurav_options)
+    set_property(GLOBAL APPEND PROPERTY ZURAV_LAYERS zurav_${name})
+endfunction()
+
+# zurav_add_tests(<layer> LIBS <targets>...)
+#
+# tests/<layer>/*Test.cpp form one executable per layer (<layer>_tests), linking only that
+# layer. Each tests/<layer>/standalone/*Test.cpp gets an executable of its own: those tests change
+# process-wide state (TZ, start-up counters) and must not share a process with others.
+function(zurav_add_tests layer)
+    cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
+    file(GLOB _tests CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*Test.cpp")
+    file(GLOB _support CONFIGURE_DEPENDS "${PROJECT_SOURCE_DIR}/tests/support/${layer}/*.cpp")
+    if(_tests)
+        add_executable(${layer}_tests ${_tests} ${_support})
+        target_link_libraries(${layer}_tests PRIVATE ${ARG_LIBS} zurav_test_support zurav_options
+                              GTest::gtest_main GTest::gmock)
+        gtest_discover_tests(${layer}_tests DISCOVERY_TIMEOUT 60
+                             PROPERTIES LABELS "${layer}")
+    endif()
+    file(GLOB _standalone CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/standalone/*Test.cpp")
+    foreach(_src IN LISTS _standalone)
+        get_filename_component(_stem "${_src}" NAME_WE)
+        set(_exe ${layer}_${_stem})
+        add_executable(${_exe} ${_src} ${_support})
+        target_link_libraries(${_exe} PRIVATE ${ARG_LIBS} zurav_test_support zurav_options
+                              GTest::gtest_main GTest::gmock)
+        gtest_discover_tests(${_exe} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "${layer}")
+    endforeach()
+endfunction()
