@@ -30,6 +30,10 @@ class FastOStream {
     // Room left between the cursor and the end.
     size_t free() const { return _buf < _end ? static_cast<size_t>(_end - _buf) : 0; }
 
+    // The cursor, for a writer that fills memory directly: at most free() characters, then
+    // advance() over them.
+    char* current() { return _buf; }
+
     // Moves the cursor over len characters that a writer put at the cursor directly; never
     // beyond the end.
     void advance(size_t len) { _buf += len < free() ? len : free(); }

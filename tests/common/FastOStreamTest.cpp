@@ -64,6 +64,14 @@ TEST(FastOStream, StringsStopAtNulUnlessWrittenByLength) {
     EXPECT_EQ(written(os), std::string("a|a\0b\n", 6));
 }
 
+TEST(FastOStream, AdvanceMovesOverTextWrittenAtTheCursor) {
+    StaticOStream<256> os;
+    os << 'x';
+    os.advance(static_cast<size_t>(Orbanex::Util::itoa(-42, os.current(), 10)));
+    os << 'y';
+    EXPECT_EQ(written(os), "x-42y");
+}
+
 TEST(FastOStream, WritePadCutsOrFillsToTheWidth) {
     StaticOStream<256> os;
     os.write_pad("Logger", 10, ' ');
