@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 #include "framework/BufferAllocator.h"
@@ -22,6 +23,22 @@ class TestBlock {
   private:
     std::vector<char> _bytes;
     Tarvik::BufferAllocator _alloc;
+};
+
+// Raw memory for a message block: 8-byte aligned, on the heap so that ASan sees any access past
+// its end (size is a multiple of 8).
+class RawBlock {
+  public:
+    explicit RawBlock(size_t size) : _words(size / 8) {}
+
+    char* data() { return reinterpret_cast<char*>(_words.data()); }
+    size_t size() const { return _words.size() * 8; }
+    const void* begin() const { return _words.data(); }
+    const void* end() const { return _words.data() + _words.size(); }
+    bool holds(const void* p) const { return p >= begin() && p < end(); }
+
+  private:
+    std::vector<uint64_t> _words;
 };
 
 }  // namespace test_support
