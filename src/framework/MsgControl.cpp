@@ -3,6 +3,7 @@
 #include <climits>
 #include <cstdint>
 #include <iostream>
+#include <new>
 #include <stdexcept>
 #include <string>
 
