@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "framework/bufstring.h"
+
 namespace Tarvik {
 
 // One read and one write operation per field kind of the message model. The text codec is the
@@ -22,6 +24,10 @@ class Codec {
     virtual unsigned long long read_uint64() = 0;
     virtual float read_float4() = 0;
     virtual double read_float8() = 0;
+    virtual void read_string(bufstl::bufstring& x) = 0;
+    virtual void read_cryptstring(bufstl::bufstring& x) = 0;
+    virtual void read_blob(bufstl::bufstring& x) = 0;
+    virtual void read_cryptblob(bufstl::bufstring& x) = 0;
 
     virtual void write_bool(bool x) = 0;
     virtual void write_int8(char x) = 0;
@@ -34,9 +40,13 @@ class Codec {
     virtual void write_uint64(unsigned long long x) = 0;
     virtual void write_float4(float x) = 0;
     virtual void write_float8(double x) = 0;
+    virtual void write_string(const bufstl::bufstring& x) = 0;
     virtual void write_string(const std::string& x) = 0;
+    virtual void write_cryptstring(const bufstl::bufstring& x) = 0;
     virtual void write_cryptstring(const std::string& x) = 0;
+    virtual void write_blob(const bufstl::bufstring& x) = 0;
     virtual void write_blob(const std::string& x) = 0;
+    virtual void write_cryptblob(const bufstl::bufstring& x) = 0;
     virtual void write_cryptblob(const std::string& x) = 0;
     // A NUL-terminated text, unquoted: an enumeration's name.
     virtual void write_rawfield(const char* x) = 0;

@@ -12,8 +12,9 @@ namespace Tarvik {
 //   bool                  T or F
 //   integers              decimal; int8 sign-extended (the byte 0xFF is -1), uint8 0..255
 //   float4, float8        the stream's float and double formats ("%.5f" by default)
-//   strings, blobs        "text": the characters up to the first NUL of a std::string, between
-//                         double quotes, nothing escaped; the scrambled forms are never scrambled
+//   strings, blobs        "text": between double quotes, a block string's stored characters
+//                         but its terminating NUL, or a std::string's characters up to its first
+//                         NUL; nothing escaped; the scrambled forms are never scrambled
 //   rawfield, data        the text up to its NUL, unquoted; nothing for a null pointer
 //
 // No terminating NUL is written. The stream bounds every write: a text that does not fit is cut
@@ -40,6 +41,10 @@ class TextCodec : public Codec {
     unsigned long long read_uint64() override { return 0; }
     float read_float4() override { return 0.0f; }
     double read_float8() override { return 0.0; }
+    void read_string(bufstl::bufstring&) override {}
+    void read_cryptstring(bufstl::bufstring&) override {}
+    void read_blob(bufstl::bufstring&) override {}
+    void read_cryptblob(bufstl::bufstring&) override {}
 
     void write_bool(bool x) override { _os << (x ? 'T' : 'F'); }
     void write_int8(char x) override { _os << static_cast<int>(static_cast<signed char>(x)); }
@@ -53,9 +58,17 @@ class TextCodec : public Codec {
     void write_float4(float x) override { _os << x; }
     void write_float8(double x) override { _os << x; }
 
+    void write_string(const bufstl::bufstring& x) override {
+        _os << '"';
+        _os.write(x.c_str(), x.size_());
+        _os << '"';
+    }
     void write_string(const std::string& x) override { _os << '"' << x << '"'; }
+    void write_cryptstring(const bufstl::bufstring& x) override { write_string(x); }
     void write_cryptstring(const std::string& x) override { write_string(x); }
+    void write_blob(const bufstl::bufstring& x) override { write_string(x); }
     void write_blob(const std::string& x) override { write_string(x); }
+    void write_cryptblob(const bufstl::bufstring& x) override { write_string(x); }
     void write_cryptblob(const std::string& x) override { write_string(x); }
 
     void write_rawfield(const char* x) override { _os << x; }

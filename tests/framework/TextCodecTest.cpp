@@ -8,6 +8,8 @@
 
 #include "common/FastOStream.h"
 #include "framework/TextCodec.h"
+#include "framework/bufstring.h"
+#include "support/TestBlock.h"
 
 using Orbanex::FastOStream;
 using Orbanex::StaticOStream;
@@ -135,5 +137,65 @@ TEST(TextCodec, TextThatDoesNotFitIsCutAtTheEnd) {
             EXPECT_EQ(os.free(), 0u);
             EXPECT_EQ(std::string(buf.get(), n), (full + full).substr(0, n));
         }
+    }
+}
+
+TEST(TextCodec, BlockStringForms) {
+    test_support::TestBlock block(1024);
+    bufstl::bufstring unassigned(block.alloc());
+    bufstl::bufstring nulOnly(block.alloc());
+    nulOnly.clear();
+    bufstl::bufstring text(block.alloc());
+    text = "say \"hi\"\\";
+    bufstl::bufstring inner(block.alloc());
+    inner.assign("a\0b", 3);
+
+    struct Case {
+        const char* name;
+        std::function<void(TextCodec&)> write;
+        std::string text;
+    };
+    const std::vector<Case> cases = {
+        {"no storage", [&](TextCodec& c) { c.write_string(unassigned); }, "\"\""},
+        {"only the NUL", [&](TextCodec& c) { c.write_string(nulOnly); }, "\"\""},
+        {"quotes unescaped", [&](TextCodec& c) { c.write_string(text); }, "\"say \"hi\"\\\""},
+        {"inner NUL kept", [&](TextCodec& c) { c.write_string(inner); },
+         std::string("\"a\0b\"", 5)},
+        {"cryptstring plain", [&](TextCodec& c) { c.write_cryptstring(text); }, "\"say \"hi\"\\\""},
+        {"blob quoted", [&](TextCodec& c) { c.write_blob(inner); }, std::string("\"a\0b\"", 5)},
+        {"cryptblob plain", [&](TextCodec& c) { c.write_cryptblob(text); }, "\"say \"hi\"\\\""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(render(c.write), c.text);
+    }
+}
+
+TEST(TextCodec, BlockStringReadsLeaveTheTargetUnchanged) {
+    test_support::TestBlock block(256);
+    bufstl::bufstring s(block.alloc());
+    s = "keep";
+    StaticOStream<16> os;
+    TextCodec codec(os);
+    codec.read_string(s);
+    codec.read_cryptstring(s);
+    codec.read_blob(s);
+    codec.read_cryptblob(s);
+    EXPECT_TRUE(s == std::string("keep"));
+    EXPECT_EQ(os.size(), 0u);
+}
+
+TEST(TextCodec, BlockStringThatDoesNotFitIsCutAtTheEnd) {
+    test_support::TestBlock block(256);
+    bufstl::bufstring s(block.alloc());
+    s = "block text";
+    const std::string full = "\"block text\"";
+    for (size_t n = 1; n <= full.size(); ++n) {
+        SCOPED_TRACE(n);
+        std::unique_ptr<char[]> buf(new char[n]);
+        FastOStream os(buf.get(), buf.get() + n);
+        TextCodec codec(os);
+        codec.write_string(s);
+        EXPECT_EQ(std::string(buf.get(), os.size()), full.substr(0, n));
     }
 }
