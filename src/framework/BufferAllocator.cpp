@@ -24,7 +24,7 @@ BufferAllocator::BufferAllocator(char* buffer, int max_size, const char* site, c
       _site(site),
       _name(name) {}
 
-BufferAllocator::pointer BufferAllocator::allocate(size_type num, const void* /*hint*/) {
+BufferAllocator::pointer BufferAllocator::take(size_type num, const char* site) {
     const size_type used = size();
     const size_type capacity = max_size();
     if (num == 0 && used <= capacity) return _end;
@@ -37,7 +37,7 @@ BufferAllocator::pointer BufferAllocator::allocate(size_type num, const void* /*
     const size_type moved =
         (start >= MAX_OFFSET || num > MAX_OFFSET - start) ? MAX_OFFSET : start + num;
     _end = reinterpret_cast<char*>(reinterpret_cast<uintptr_t>(_begin) + moved);
-    exhausted(_site);
+    exhausted(site);
 }
 
 void BufferAllocator::deallocate(pointer /*p*/, size_type num) {

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <iosfwd>
 
+#include "common/CallSites.h"
+
 namespace Tarvik {
 
 // Bump allocator over the region of one message block (everything behind the block's control
@@ -34,7 +36,9 @@ class BufferAllocator {
 
     // The next num bytes, aligned; hint is ignored. Throws std::out_of_range when they do not
     // fit in the region.
-    pointer allocate(size_type num, const void* hint = 0);
+    pointer allocate(size_type num, const void* /*hint*/ = 0) { return take(num, _site); }
+    // The same, naming the given call site instead of the block's creator in the error.
+    pointer allocate(size_type num, DECL_CALLSITE site) { return take(num, site.location); }
     // Only adds num to the released-byte count.
     void deallocate(pointer p, size_type num);
 
@@ -61,6 +65,7 @@ class BufferAllocator {
         return static_cast<size_type>(reinterpret_cast<uintptr_t>(p) -
                                       reinterpret_cast<uintptr_t>(_begin));
     }
+    pointer take(size_type num, const char* site);
     [[noreturn]] void exhausted(const char* site) const;
 
     char* _begin;

@@ -140,3 +140,20 @@ TEST(BufferAllocator, ErrorNamesEmptyTextsForNullNameAndSite) {
         EXPECT_STREQ(e.what(), "BufferAllocator: exhausted memory block. (MsgName=, Site=)");
     }
 }
+
+TEST(BufferAllocator, CallSiteFormNamesTheGivenSite) {
+    Region r;
+    BufferAllocator a(r.bytes, 16, "Here.cpp:12", "LogMessage");
+    const Orbanex::CallSite site("Grow.cpp:7");
+    EXPECT_EQ(a.allocate(10, site), r.bytes);
+    try {
+        a.allocate(7, site);
+        FAIL() << "no exception";
+    } catch (const std::out_of_range& e) {
+        EXPECT_STREQ(
+            e.what(),
+            "BufferAllocator: exhausted memory block. (MsgName=LogMessage, Site=Grow.cpp:7)");
+    }
+    // The refusal exhausts the block for every form.
+    expectExhausted(a, 0);
+}
