@@ -1,0 +1,131 @@
+#include <gtest/gtest.h>
+
+#include "ApiTestUtil.h"
+#include "api/APIAll.h"
+
+using namespace ZURAV;
+using apitest::bytes;
+using apitest::hex;
+
+namespace {
+
+constexpr int64_t E9 = 1000000000;
+
+class OrderReports : public ::testing::Test {
+  protected:
+    void SetUp() override { ProtoInit::initialize(); }
+};
+
+// The report the session makes for a duplicate client order id A on feed 1 and market 2.
+OrderRejected duplicateA() {
+    OrderRejected x;
+    x.sequenceID = -1;
+    x.orderID = -1;
+    x.clOrdID = "A";
+    x.feedID = 1;
+    x.marketID = 2;
+    x.reason = RejectReason::DUPLICATE_ORDER;
+    return x;
+}
+
+OrderSubmitted submitted() {
+    OrderSubmitted x;
+    x.sequenceID = 1;
+    x.orderID = 2;
+    x.clOrdID = "c";
+    x.exOrdID = "e";
+    x.amount = OXFloat(int64_t{1000000} * E9);
+    x.ordStatus = OrderStatus::ACCEPTED;
+    x.feedID = 1;
+    x.marketID = 2;
+    return x;
+}
+
+}  // namespace
+
+TEST_F(OrderReports, WorkedExampleBytes) {
+    OrderDone done;
+    done.sequenceID = 5;
+    done.orderID = 7;
+    done.clOrdID = "A";
+    done.feedID = 1;
+    done.marketID = 2;
+    EXPECT_EQ(hex(apitest::encodeRecord(done)), "0A 0E 01 41 00 00 00 00 00 00 02 04");
+
+    EXPECT_EQ(hex(apitest::encodeRecord(duplicateA())), "01 01 01 41 00 00 00 00 00 02 04 06");
+
+    EXPECT_EQ(hex(apitest::encodeRecord(submitted())),
+              "02 04 01 63 01 65 00 80 80 E8 98 A9 BF 8D 07 03 00 00 00 00 02 04");
+
+    OrderCanceled canceled;
+    canceled.sequenceID = 3;
+    canceled.orderID = 4;
+    canceled.clOrdID = "c";
+    canceled.cxlID = "x";
+    canceled.feedID = 1;
+    canceled.marketID = 2;
+    canceled.side = Side::OFR;
+    canceled.reason = CancelReason::CANCEL_REQUESTED;
+    EXPECT_EQ(hex(apitest::encodeRecord(canceled)),
+              "06 08 01 63 00 01 78 00 00 00 00 00 02 04 02 07 07 01");
+
+    OrderReceived received;
+    received.sequenceID = 1;
+    received.orderID = 2;
+    received.clOrdID = "c";
+    received.feedID = 1;
+    received.marketID = 2;
+    received.side = Side::BID;
+    received.amount = OXFloat(3 * E9 / 2);
+    received.ordType = OrderType::LIMIT;
+    received.timeInForce = TimeInForce::IOC;
+    EXPECT_EQ(hex(apitest::encodeRecord(received)),
+              "02 04 01 63 00 00 00 02 04 01 80 F8 82 AD 16 07 02 03");
+}
+
+TEST_F(OrderReports, VarintWidths) {
+    OrderDone x;
+    x.sequenceID = 64;
+    x.orderID = (int64_t{1} << 40) + 1;
+    EXPECT_EQ(hex(apitest::encodeRecord(x).substr(0, 8)), "80 01 82 80 80 80 80 40");
+}
+
+TEST_F(OrderReports, MessageRoundTripGivesTheSameBytes) {
+    OrderRejectedMessage msg;
+    msg.contents = duplicateA();
+    const std::string body = apitest::encode(msg);
+    EXPECT_EQ(hex(body), "00 01 01 01 41 00 00 00 00 00 02 04 06");
+    ShpOXMessage back = apitest::decode(OrderRejectedMessage::ID, body);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->getMsgType(), OrderRejectedMessage::ID);
+    EXPECT_TRUE(back->getRef<OrderRejectedMessage>() == msg);
+    EXPECT_EQ(apitest::encode(*back), body);
+}
+
+TEST_F(OrderReports, EnumerationBytesAreKeptAsTheyCame) {
+    std::string body = apitest::encodeRecord(duplicateA());
+    body.back() = static_cast<char>(200);
+    OrderRejected x;
+    EXPECT_EQ(apitest::decodeRecord(body, x), body.size());
+    EXPECT_EQ(RejectReason::toValue(x.reason), 200);
+    EXPECT_EQ(apitest::encodeRecord(x), body);
+}
+
+TEST_F(OrderReports, OrderingRules) {
+    OrderSubmitted ten = submitted(), nine = submitted();
+    ten.exOrdID = "10";
+    nine.exOrdID = "9";
+    EXPECT_TRUE(ten < nine);
+    EXPECT_FALSE(nine < ten);
+
+    OrderDone a, b;
+    b.timeApiClient = 1;
+    EXPECT_TRUE(a != b);
+    EXPECT_FALSE(a == b);
+
+    // A message orders by userID first, then by its report.
+    OrderDoneMessage m1, m2;
+    m1.userID = 1;
+    m2.contents.sequenceID = 9;
+    EXPECT_TRUE(m2 < m1);
+}
