@@ -14,33 +14,56 @@ using namespace ZURAV;
 
 namespace {
 
-// Sets every field, lists to two elements, with values that differ from field to field and
-// from the start values.
-class Filler {
+// Walks the fields of a record or message, the records inside it and the elements of its lists;
+// Derived::list(v) decides what to do with a list and Derived::leaf(x) with every other field.
+template <class Derived>
+class Walker {
   public:
-    explicit Filler(unsigned seed) : _n(seed) {}
-
     template <class T>
     void operator()(T& x) {
-        fill(x, 0);
+        walk(x, 0);
+    }
+
+  protected:
+    template <class T>
+    void walkElements(std::vector<T>& v) {
+        for (T& e : v) walk(e, 0);
     }
 
   private:
     template <class T>
-    auto fill(T& x, int) -> decltype(visitFields(x, *this), void()) {
+    auto walk(T& x, int) -> decltype(visitFields(x, *this), void()) {
         visitFields(x, *this);
     }
     template <class T>
-    void fill(std::vector<T>& v, int) {
-        v.resize(2);
-        for (T& e : v) fill(e, 0);
+    void walk(std::vector<T>& v, int) {
+        static_cast<Derived*>(this)->list(v);
     }
-    void fill(std::string& x, int) { x = "s" + std::to_string(next()); }
-    void fill(OXFloat& x, int) { x = OXFloat(static_cast<int64_t>(next()) * -1234567891); }
-    void fill(bool& x, int) { x = true; }
     template <class T>
-    void fill(T& x, long) {
-        static_assert(std::is_enum<T>::value || std::is_integral<T>::value, "unknown field");
+    void walk(T& x, long) {
+        static_assert(std::is_arithmetic<T>::value || std::is_enum<T>::value ||
+                          std::is_same<T, std::string>::value || std::is_same<T, OXFloat>::value,
+                      "a field type the walker does not know");
+        static_cast<Derived*>(this)->leaf(x);
+    }
+};
+
+// Sets every field, lists to two elements, with values that differ from field to field and
+// from the start values.
+class Filler : public Walker<Filler> {
+  public:
+    explicit Filler(unsigned seed) : _n(seed) {}
+
+    template <class T>
+    void list(std::vector<T>& v) {
+        v.resize(2);
+        walkElements(v);
+    }
+    void leaf(std::string& x) { x = "s" + std::to_string(next()); }
+    void leaf(OXFloat& x) { x = OXFloat(static_cast<int64_t>(next()) * -1234567891); }
+    void leaf(bool& x) { x = true; }
+    template <class T>
+    void leaf(T& x) {
         if constexpr (std::is_enum<T>::value) {
             x = static_cast<T>(next() % 250 + 1);
         } else {
@@ -50,33 +73,25 @@ class Filler {
                                static_cast<long long>(n * 0x9E3779B97ull >> 3));
         }
     }
+
+  private:
     unsigned next() { return ++_n; }
 
     unsigned _n;
 };
 
 // Counts the scalar fields (list elements included) and changes the one numbered `target`.
-class Changer {
+class Changer : public Walker<Changer> {
   public:
     explicit Changer(int target) : _target(target) {}
     int count() const { return _count; }
 
     template <class T>
-    void operator()(T& x) {
-        visit(x, 0);
-    }
-
-  private:
-    template <class T>
-    auto visit(T& x, int) -> decltype(visitFields(x, *this), void()) {
-        visitFields(x, *this);
+    void list(std::vector<T>& v) {
+        walkElements(v);
     }
     template <class T>
-    void visit(std::vector<T>& v, int) {
-        for (T& e : v) visit(e, 0);
-    }
-    template <class T>
-    void visit(T& x, long) {
+    void leaf(T& x) {
         if (_count++ != _target) return;
         if constexpr (std::is_same<T, std::string>::value) {
             x += 'x';
@@ -91,31 +106,22 @@ class Changer {
         }
     }
 
+  private:
     int _target;
     int _count = 0;
 };
 
 // Checks the start values: zero, false, NA, empty.
-class StartValues {
+class StartValues : public Walker<StartValues> {
   public:
     template <class T>
-    void operator()(T& x) {
-        check(x, 0);
-    }
-
-  private:
-    template <class T>
-    auto check(T& x, int) -> decltype(visitFields(x, *this), void()) {
-        visitFields(x, *this);
-    }
-    template <class T>
-    void check(std::vector<T>& v, int) {
+    void list(std::vector<T>& v) {
         EXPECT_TRUE(v.empty());
     }
-    void check(std::string& x, int) { EXPECT_TRUE(x.empty()); }
-    void check(OXFloat& x, int) { EXPECT_EQ(x.toInt(), iNA); }
+    void leaf(std::string& x) { EXPECT_TRUE(x.empty()); }
+    void leaf(OXFloat& x) { EXPECT_EQ(x.toInt(), iNA); }
     template <class T>
-    void check(T& x, long) {
+    void leaf(T& x) {
         EXPECT_EQ(x, static_cast<T>(0));
     }
 };

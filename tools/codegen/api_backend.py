@@ -431,19 +431,22 @@ def _read_value(t: FieldType, target: str) -> str:
     return f"{target} = {expr};"
 
 
+# The codec operation (write_<op>) of each kind, in the binary and in the text codec.
+BINARY_OP = {"int8": "int8", "int16": "int16", "int32": "int32", "int64": "int64",
+             "bool": "bool", "decimal": "oxfloat", "string": "string", "enum": "uint8"}
+TEXT_OP = dict(BINARY_OP, decimal="int64")  # decimals print as their raw value
+
+
+def _codec_arg(t: FieldType, value: str) -> str:
+    """The value as the codec operations take it."""
+    return {"int8": f"static_cast<char>({value})", "decimal": f"{value}.toInt()",
+            "enum": f"static_cast<unsigned char>({value})"}.get(t.kind, value)
+
+
 def _write_value(t: FieldType, value: str) -> str:
     if t.kind == "record":
         return f"{value}.write(codec);"
-    return {
-        "int8": f"c.write_int8(static_cast<char>({value}));",
-        "int16": f"c.write_int16({value});",
-        "int32": f"c.write_int32({value});",
-        "int64": f"c.write_int64({value});",
-        "bool": f"c.write_bool({value});",
-        "decimal": f"c.write_oxfloat({value}.toInt());",
-        "string": f"c.write_string({value});",
-        "enum": f"c.write_uint8(static_cast<unsigned char>({value}));",
-    }[t.kind]
+    return f"c.write_{BINARY_OP[t.kind]}({_codec_arg(t, value)});"
 
 
 def _dump_value(t: FieldType, value: str) -> str:
@@ -451,15 +454,7 @@ def _dump_value(t: FieldType, value: str) -> str:
         return f"{value}.dump(writer);"
     if t.kind == "enum":
         return f"t.write_rawfield({t.enum.name}::toString({value}));"
-    return {
-        "int8": f"t.write_int8(static_cast<char>({value}));",
-        "int16": f"t.write_int16({value});",
-        "int32": f"t.write_int32({value});",
-        "int64": f"t.write_int64({value});",
-        "bool": f"t.write_bool({value});",
-        "decimal": f"t.write_int64({value}.toInt());",
-        "string": f"t.write_string({value});",
-    }[t.kind]
+    return f"t.write_{TEXT_OP[t.kind]}({_codec_arg(t, value)});"
 
 
 def _element_spelling(t: FieldType) -> str:
