@@ -12,7 +12,7 @@ namespace Orbanex {
 
 }  // namespace Orbanex
 
-#define OX_ASSERT(cond)                                                               \
-    (__builtin_expect(static_cast<bool>(cond), 1)                                     \
-         ? static_cast<void>(0)                                                       \
+#define OX_ASSERT(cond)                           \
+    (__builtin_expect(static_cast<bool>(cond), 1) \
+         ? static_cast<void>(0)                   \
          : ::Orbanex::assertFailed(#cond, __FILE__, __LINE__, __PRETTY_FUNCTION__))

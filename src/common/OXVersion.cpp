@@ -45,9 +45,9 @@ namespace {
 
 // Links of the HTML signature. They point into the project's own documentation tree, which
 // describes where builds, their debug information and deployments are kept.
-const char* const BUILD_PAGE_URL = "docs/builds.html";
-const char* const DEBUG_INFO_URL = "docs/builds.html#debug-info";
-const char* const DEPLOYMENTS_URL = "docs/builds.html#deployments";
+const char* const BUILD_PAGE_URL = "docs/builds.md";
+const char* const DEBUG_INFO_URL = "docs/builds.md#debug-info";
+const char* const DEPLOYMENTS_URL = "docs/builds.md#deployments";
 
 // Streaming a null char* sets badbit and writes nothing; the signature keeps that behaviour for
 // null values instead of crashing, so a caller can tell from the stream that a value was missing.

@@ -46,7 +46,7 @@ constexpr size_t MAX_STRING_LENGTH = 65535;
 constexpr size_t MAX_LIST_LENGTH = 32767;
 
 class FastCodec {
-public:
+  public:
     // The range must hold at least one byte: every encoded body does.
     FastCodec(char* begin, char* end) : _buf(begin), _begin(begin), _end(end) {
         OX_ASSERT(_begin < _end);
@@ -239,10 +239,17 @@ public:
     void read_varint_special(uint64_t& result) {
         const unsigned char first = takeByte();
         switch (first) {
-            case 0x03: result = static_cast<uint64_t>(NMA); return;
-            case 0x05: result = static_cast<uint64_t>(NDA); return;
-            case 0x07: result = static_cast<uint64_t>(NA); return;
-            default: break;
+            case 0x03:
+                result = static_cast<uint64_t>(NMA);
+                return;
+            case 0x05:
+                result = static_cast<uint64_t>(NDA);
+                return;
+            case 0x07:
+                result = static_cast<uint64_t>(NA);
+                return;
+            default:
+                break;
         }
         uint64_t value = (first >> 2) & 0x1F;
         if (first & 0x80) {
@@ -257,7 +264,7 @@ public:
     void __write_string(const std::string& x, bool encrypt);
     std::string __read_string(bool encrypt);
 
-private:
+  private:
     static constexpr int MAX_VARINT16_BYTES = 3;
 
     template <typename T>

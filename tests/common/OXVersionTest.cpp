@@ -1,12 +1,11 @@
-#include "common/OXVersion.h"
-
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "common/OXVersion.h"
 
 namespace po = boost::program_options;
 
@@ -54,9 +53,9 @@ TEST(OXVersion, PlainSignatureListsEveryLineInOrder) {
     std::istringstream in(os.str());
     for (std::string line; std::getline(in, line);) keys.push_back(line.substr(0, line.find(':')));
     const std::vector<std::string> expected = {
-        "Program", "Label",    "Version",        "Msg Version", "Build Key",   "Build",
-        "Arch",    "Host",     "User",           "Compiler",    "CPPFLAGS",    "Build Platform",
-        "Protocol", "ProtocolAPI", "ProtocolStorage"};
+        "Program",  "Label",          "Version",  "Msg Version", "Build Key",
+        "Build",    "Arch",           "Host",     "User",        "Compiler",
+        "CPPFLAGS", "Build Platform", "Protocol", "ProtocolAPI", "ProtocolStorage"};
     EXPECT_EQ(keys, expected);
     EXPECT_NE(os.str().find("Program: prog\n"), std::string::npos);
     EXPECT_NE(os.str().find("Version: 3.13.0\nMsg Version: 3.13.0\n"), std::string::npos);

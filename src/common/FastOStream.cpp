@@ -1,0 +1,39 @@
+#include "common/FastOStream.h"
+
+#include <cerrno>
+#include <ostream>
+
+namespace Orbanex {
+
+namespace {
+
+// strerror_r comes in two forms: the GNU one returns the message (which may or may not be in
+// the work area), the POSIX one fills the work area and returns a status.
+[[maybe_unused]] const char* errorText(const char* message, const char*) { return message; }
+[[maybe_unused]] const char* errorText(int status, const char* work) {
+    return status == 0 ? work : "Unknown error";
+}
+
+}  // namespace
+
+FastOStream& ferror(FastOStream& os) {
+    const int error = errno;
+    if (error == 0) return os;
+    // A work area of our own rather than the cursor: strerror_r may fill it to the brim.
+    char work[256];
+    return os << errorText(strerror_r(error, work, sizeof work), work);
+}
+
+std::ostream& ferror(std::ostream& os) {
+    const int error = errno;
+    if (error == 0) return os;
+    char work[2048];
+    const char* text = errorText(strerror_r(error, work, sizeof work), work);
+    return os.write(text, static_cast<std::streamsize>(std::strlen(text)));
+}
+
+}  // namespace Orbanex
+
+namespace std {
+std::ostream& error(std::ostream& os) { return Orbanex::ferror(os); }
+}  // namespace std

@@ -1,0 +1,160 @@
+#include "common/TableFormatter.h"
+
+#include <algorithm>
+#include <cctype>
+#include <ostream>
+
+#include "common/FastOStream.h"
+
+namespace Orbanex {
+
+namespace {
+
+const char* const TEXT_SEPARATOR = "    ";
+
+void outputRowText(std::ostream& os, const TableFormatter::RowVec& row,
+                   const std::vector<size_t>& widths) {
+    os << TEXT_SEPARATOR;
+    for (size_t i = 0; i < row.size(); ++i) {
+        os << row[i] << std::string(widths[i] - row[i].size(), ' ') << TEXT_SEPARATOR;
+    }
+    os << std::endl;
+}
+
+// columns is at least the row's length.
+void outputRowHTML(std::ostream& os, const TableFormatter::RowVec& row, size_t columns,
+                   const char* tag) {
+    os << "  <tr>" << std::endl;
+    for (size_t i = 0; i < columns; ++i) {
+        os << "   <" << tag << '>' << (i < row.size() ? row[i] : std::string()) << "</" << tag
+           << '>' << std::endl;
+    }
+    os << "  </tr>" << std::endl;
+}
+
+void outputRowXML(std::ostream& os, const TableFormatter::RowVec& header,
+                  const TableFormatter::RowVec& row, const std::string& rowtag) {
+    os << "  <" << rowtag << '>' << std::endl;
+    for (size_t i = 0; i < header.size(); ++i) {
+        const std::string name = wordToTag(header[i]);
+        os << "   <" << name << '>' << (i < row.size() ? wordToTag(row[i]) : std::string()) << "</"
+           << name << '>' << std::endl;
+    }
+    os << "  </" << rowtag << '>' << std::endl;
+}
+
+void outputRowPython(std::ostream& os, const TableFormatter::RowVec& row, size_t columns) {
+    os << "  (";
+    for (const std::string& cell : row) os << '"' << cell << "\", ";
+    for (size_t i = row.size(); i < columns; ++i) os << "\"\", ";
+    os << ")," << std::endl;
+}
+
+}  // namespace
+
+char xmlchar(char c) {
+    return c == ' ' ? '_' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+}
+
+std::string wordToTag(const std::string& word) {
+    std::string tag(word);
+    std::transform(tag.begin(), tag.end(), tag.begin(), xmlchar);
+    return tag;
+}
+
+void TableFormatter::setHeader(size_t column, const std::string& name) {
+    if (_header.size() <= column) _header.resize(column + 1);
+    _header[column] = name;
+}
+
+void TableFormatter::setCell(size_t row, size_t column, const std::string& value) {
+    if (_cells.size() <= row) _cells.resize(row + 1);
+    RowVec& cells = _cells[row];
+    if (cells.size() <= column) cells.resize(column + 1);
+    cells[column] = value;
+}
+
+template <typename T>
+void TableFormatter::setNumber(size_t row, size_t column, T value) {
+    StaticOStream<128> os;
+    os << value << fends;
+    setCell(row, column, std::string(os.ends()));
+}
+
+void TableFormatter::setCell(size_t row, size_t column, int value) {
+    setNumber(row, column, value);
+}
+void TableFormatter::setCell(size_t row, size_t column, unsigned int value) {
+    setNumber(row, column, value);
+}
+void TableFormatter::setCell(size_t row, size_t column, long value) {
+    setNumber(row, column, value);
+}
+void TableFormatter::setCell(size_t row, size_t column, unsigned long value) {
+    setNumber(row, column, value);
+}
+void TableFormatter::setCell(size_t row, size_t column, long long value) {
+    setNumber(row, column, value);
+}
+void TableFormatter::setCell(size_t row, size_t column, unsigned long long value) {
+    setNumber(row, column, value);
+}
+
+void TableFormatter::setCell(size_t row, size_t column, double value) {
+    StaticOStream<128> os;
+    // The stream's format holds one digit of precision.
+    os.setprecision(static_cast<size_t>(std::min(std::max(_precision, 0), 9)));
+    os << value << fends;
+    setCell(row, column, std::string(os.ends()));
+}
+
+size_t TableFormatter::nbRows() const {
+    size_t columns = _header.size();
+    for (const RowVec& row : _cells) columns = std::max(columns, row.size());
+    return columns;
+}
+
+void TableFormatter::computeWidths(std::vector<size_t>& widths) const {
+    widths.assign(nbRows(), 0);
+    for (size_t i = 0; i < _header.size(); ++i) widths[i] = _header[i].size();
+    for (const RowVec& row : _cells) {
+        for (size_t i = 0; i < row.size(); ++i) widths[i] = std::max(widths[i], row[i].size());
+    }
+}
+
+void TableFormatter::toText(std::ostream& os) const {
+    std::vector<size_t> widths;
+    computeWidths(widths);
+    outputRowText(os, _header, widths);
+    for (const RowVec& row : _cells) outputRowText(os, row, widths);
+}
+
+void TableFormatter::toHTML(std::ostream& os) const {
+    const size_t columns = nbRows();
+    os << "<table border=\"1\">" << std::endl;
+    os << " <thead>" << std::endl;
+    outputRowHTML(os, _header, columns, "th");
+    os << " </thead>" << std::endl;
+    os << " <tbody>" << std::endl;
+    for (const RowVec& row : _cells) outputRowHTML(os, row, columns, "td");
+    os << " </tbody>" << std::endl;
+    os << "</table>" << std::endl;
+}
+
+void TableFormatter::toXML(std::ostream& os, const std::string& toptag, const std::string& rowtag,
+                           const std::string& title) const {
+    const std::string top = wordToTag(toptag);
+    const std::string rowTag = wordToTag(rowtag);
+    os << '<' << top << " name=\"" << title << "\">" << std::endl;
+    for (const RowVec& row : _cells) outputRowXML(os, _header, row, rowTag);
+    os << "</" << top << '>' << std::endl;
+}
+
+void TableFormatter::toPython(std::ostream& os) const {
+    const size_t columns = nbRows();
+    os << "[" << std::endl;
+    for (const RowVec& row : _cells) outputRowPython(os, row, columns);
+    os << "]" << std::endl;
+}
+
+}  // namespace Orbanex
