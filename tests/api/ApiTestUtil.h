@@ -1,39 +1,23 @@
 #pragma once
 
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "api/OXMessage.h"
 #include "framework/FastCodec.h"
+#include "support/Bytes.h"
 
 namespace apitest {
 
-// "0A 0E 01" -> the three bytes.
+// "0a 0e 01" -> the three bytes.
 inline std::string bytes(const char* hex) {
-    std::string out;
-    for (const char* p = hex; *p != '\0';) {
-        if (*p == ' ') {
-            ++p;
-            continue;
-        }
-        char pair[3] = {p[0], p[1], '\0'};
-        out += static_cast<char>(std::strtol(pair, nullptr, 16));
-        p += 2;
-    }
-    return out;
+    const test_support::Bytes b = test_support::unhex(hex);
+    return std::string(b.begin(), b.end());
 }
 
-// The bytes as "0A 0E 01", for readable failures.
+// The bytes as "0a 0e 01", for readable failures.
 inline std::string hex(const std::string& s) {
-    std::string out;
-    for (unsigned char c : s) {
-        char buf[4];
-        std::snprintf(buf, sizeof buf, out.empty() ? "%02X" : " %02X", c);
-        out += buf;
-    }
-    return out;
+    return test_support::hex(test_support::Bytes(s.begin(), s.end()));
 }
 
 template <class T>

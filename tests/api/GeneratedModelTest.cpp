@@ -2,6 +2,7 @@
 // through the generated field visitor, so that a class added to the schema is covered by itself.
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -215,6 +216,22 @@ TYPED_TEST(EveryClass, EveryFieldTakesPartInComparisonAndEncoding) {
     }
 }
 
+#if ZURAV_API_TEXT
+TYPED_TEST(EveryClass, DumpsOneTextWhateverTheFlagAndOperator) {
+    const TypeParam x = filled<TypeParam>(9);
+    std::ostringstream compact, pretty, op;
+    x.dump(compact, false);
+    x.dump(pretty, true);
+    op << x;
+    const std::string name = ::testing::internal::GetTypeName<TypeParam>();
+    const std::string prefix = "<" + name.substr(name.rfind(':') + 1) + " ( ";
+    EXPECT_EQ(compact.str().compare(0, prefix.size(), prefix), 0) << compact.str();
+    EXPECT_EQ(compact.str().substr(compact.str().size() - 3), " )>");
+    EXPECT_EQ(pretty.str(), compact.str());
+    EXPECT_EQ(op.str(), compact.str());
+}
+#endif
+
 TYPED_TEST(EveryMessage, FactoryCreatesTheClassForItsId) {
     ShpOXMessage msg = MsgFactory::createMessage(TypeParam::ID);
     ASSERT_TRUE(msg);
@@ -301,14 +318,14 @@ TEST(MsgHandler, UnknownIdsCallNothingAndKnownIdsReachTheirOverload) {
 TEST(DecodeMessage, CountsTheBytesCannotHoldAreRefused) {
     ProtoInit::initialize();
     // userID 0, then a ComplexOrder with one parameter a=b; its count byte is at offset 10.
-    const std::string good = apitest::bytes("00 01 6E 02 01 63 00 00 00 04 01 01 61 01 62");
+    const std::string good = apitest::bytes("00 01 6e 02 01 63 00 00 00 04 01 01 61 01 62");
     ASSERT_TRUE(apitest::decode(ComplexOrderMessage::ID, good));
-    for (const char* count : {"02", "7F", "FF FF", "80 02"}) {
+    for (const char* count : {"02", "7f", "ff ff", "80 02"}) {
         SCOPED_TRACE(count);
         const std::string bad = good.substr(0, 10) + apitest::bytes(count) + good.substr(11);
         EXPECT_FALSE(apitest::decode(ComplexOrderMessage::ID, bad));
     }
     // A varint longer than its type allows.
-    const std::string longVarint = apitest::bytes("FF FF FF FF FF FF 01") + good.substr(1);
+    const std::string longVarint = apitest::bytes("ff ff ff ff ff ff 01") + good.substr(1);
     EXPECT_FALSE(apitest::decode(ComplexOrderMessage::ID, longVarint));
 }

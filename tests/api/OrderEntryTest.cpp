@@ -4,7 +4,6 @@
 #include "api/APIAll.h"
 
 using namespace ZURAV;
-using apitest::bytes;
 using apitest::hex;
 
 namespace {
@@ -67,12 +66,12 @@ TEST_F(OrderEntry, CancelOrderBytes) {
     x.feedID = 2;
     x.marketID = 3;
     x.clOrdID = "o";
-    EXPECT_EQ(hex(apitest::encodeRecord(x)), "02 01 63 04 06 01 6F 00 00 00");
+    EXPECT_EQ(hex(apitest::encodeRecord(x)), "02 01 63 04 06 01 6f 00 00 00");
 }
 
 TEST_F(OrderEntry, SubmitOrderBytes) {
     const std::string record =
-        "02 01 41 00 00 00 02 04 01 80 80 E8 98 A9 BF 8D 07 80 E4 97 D0 12 02 01 07 07";
+        "02 01 41 00 00 00 02 04 01 80 80 e8 98 a9 bf 8d 07 80 e4 97 d0 12 02 01 07 07";
     EXPECT_EQ(hex(apitest::encodeRecord(submit())), record);
     SubmitOrderMessage msg;
     msg.contents = submit();
@@ -83,11 +82,11 @@ TEST_F(OrderEntry, SubmitOrderBytes) {
 
 TEST_F(OrderEntry, ComplexOrderBytesAndLongCounts) {
     EXPECT_EQ(hex(apitest::encodeRecord(complexOrder())),
-              "01 6E 02 01 63 00 00 00 04 01 01 61 01 62");
+              "01 6e 02 01 63 00 00 00 04 01 01 61 01 62");
     ComplexOrder x = complexOrder();
     x.parameters.resize(200);
     const std::string body = apitest::encodeRecord(x);
-    EXPECT_EQ(hex(body.substr(9, 2)), "80 C8");
+    EXPECT_EQ(hex(body.substr(9, 2)), "80 c8");
     ComplexOrder back;
     EXPECT_EQ(apitest::decodeRecord(body, back), body.size());
     EXPECT_EQ(back.parameters.size(), 200u);

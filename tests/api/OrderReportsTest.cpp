@@ -4,7 +4,6 @@
 #include "api/APIAll.h"
 
 using namespace ZURAV;
-using apitest::bytes;
 using apitest::hex;
 
 namespace {
@@ -50,12 +49,12 @@ TEST_F(OrderReports, WorkedExampleBytes) {
     done.clOrdID = "A";
     done.feedID = 1;
     done.marketID = 2;
-    EXPECT_EQ(hex(apitest::encodeRecord(done)), "0A 0E 01 41 00 00 00 00 00 00 02 04");
+    EXPECT_EQ(hex(apitest::encodeRecord(done)), "0a 0e 01 41 00 00 00 00 00 00 02 04");
 
     EXPECT_EQ(hex(apitest::encodeRecord(duplicateA())), "01 01 01 41 00 00 00 00 00 02 04 06");
 
     EXPECT_EQ(hex(apitest::encodeRecord(submitted())),
-              "02 04 01 63 01 65 00 80 80 E8 98 A9 BF 8D 07 03 00 00 00 00 02 04");
+              "02 04 01 63 01 65 00 80 80 e8 98 a9 bf 8d 07 03 00 00 00 00 02 04");
 
     OrderCanceled canceled;
     canceled.sequenceID = 3;
@@ -80,7 +79,7 @@ TEST_F(OrderReports, WorkedExampleBytes) {
     received.ordType = OrderType::LIMIT;
     received.timeInForce = TimeInForce::IOC;
     EXPECT_EQ(hex(apitest::encodeRecord(received)),
-              "02 04 01 63 00 00 00 02 04 01 80 F8 82 AD 16 07 02 03");
+              "02 04 01 63 00 00 00 02 04 01 80 f8 82 ad 16 07 02 03");
 }
 
 TEST_F(OrderReports, VarintWidths) {
