@@ -1,54 +1,18 @@
 #include <gtest/gtest.h>
 
 #include "ApiTestUtil.h"
+#include "OrderSamples.h"
 #include "api/APIAll.h"
 
 using namespace ZURAV;
-using apitest::hex;
+using namespace apitest;
 
 namespace {
-
-constexpr int64_t E9 = 1000000000;
 
 class OrderEntry : public ::testing::Test {
   protected:
     void SetUp() override { ProtoInit::initialize(); }
 };
-
-CancelAllOrder cancelAll() {
-    CancelAllOrder x;
-    x.cxlID = "X1";
-    x.monitoredOnly = true;
-    x.feedID = 3;
-    return x;
-}
-
-SubmitOrder submit() {
-    SubmitOrder x;
-    x.orderID = 1;
-    x.clOrdID = "A";
-    x.feedID = 1;
-    x.marketID = 2;
-    x.side = Side::BID;
-    x.amount = OXFloat(int64_t{1000000} * E9);
-    x.price = OXFloat(5 * E9 / 4);
-    x.ordType = OrderType::LIMIT;
-    x.timeInForce = TimeInForce::GTC;
-    return x;
-}
-
-ComplexOrder complexOrder() {
-    ComplexOrder x;
-    x.orderName = "n";
-    x.orderID = 1;
-    x.clOrdID = "c";
-    x.feedID = 2;
-    KeyValuePair p;
-    p.key = "a";
-    p.value = "b";
-    x.parameters.push_back(p);
-    return x;
-}
 
 }  // namespace
 
@@ -124,20 +88,13 @@ TEST_F(OrderEntry, OrderingRules) {
 
     // A proper prefix of a parameter list orders first.
     ComplexOrder shortList = complexOrder(), longList = complexOrder();
-    KeyValuePair cd;
-    cd.key = "c";
-    cd.value = "d";
-    longList.parameters.push_back(cd);
+    longList.parameters.push_back(pair("c", "d"));
     EXPECT_TRUE(shortList < longList);
     EXPECT_FALSE(longList < shortList);
     EXPECT_TRUE(shortList != longList);
 
     // Key before value.
-    KeyValuePair ka, kb;
-    ka.key = "a";
-    ka.value = "z";
-    kb.key = "b";
-    kb.value = "a";
+    const KeyValuePair ka = pair("a", "z"), kb = pair("b", "a");
     EXPECT_TRUE(ka < kb);
     EXPECT_FALSE(kb < ka);
 

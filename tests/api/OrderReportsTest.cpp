@@ -1,44 +1,18 @@
 #include <gtest/gtest.h>
 
 #include "ApiTestUtil.h"
+#include "OrderSamples.h"
 #include "api/APIAll.h"
 
 using namespace ZURAV;
-using apitest::hex;
+using namespace apitest;
 
 namespace {
-
-constexpr int64_t E9 = 1000000000;
 
 class OrderReports : public ::testing::Test {
   protected:
     void SetUp() override { ProtoInit::initialize(); }
 };
-
-// The report the session makes for a duplicate client order id A on feed 1 and market 2.
-OrderRejected duplicateA() {
-    OrderRejected x;
-    x.sequenceID = -1;
-    x.orderID = -1;
-    x.clOrdID = "A";
-    x.feedID = 1;
-    x.marketID = 2;
-    x.reason = RejectReason::DUPLICATE_ORDER;
-    return x;
-}
-
-OrderSubmitted submitted() {
-    OrderSubmitted x;
-    x.sequenceID = 1;
-    x.orderID = 2;
-    x.clOrdID = "c";
-    x.exOrdID = "e";
-    x.amount = OXFloat(int64_t{1000000} * E9);
-    x.ordStatus = OrderStatus::ACCEPTED;
-    x.feedID = 1;
-    x.marketID = 2;
-    return x;
-}
 
 }  // namespace
 

@@ -10,13 +10,13 @@
 #include <sstream>
 #include <string>
 
+#include "OrderSamples.h"
 #include "common/FastOStream.h"
 
 using namespace ZURAV;
+using namespace apitest;
 
 namespace {
-
-constexpr int64_t E9 = 1000000000;
 
 class TextDump : public ::testing::Test {
   protected:
@@ -31,32 +31,6 @@ std::string text(const T& x) {
 }
 
 std::string spaces(int n) { return std::string(static_cast<size_t>(n), ' '); }
-
-CancelAllOrder cancelAll() {
-    CancelAllOrder x;
-    x.cxlID = "X1";
-    x.monitoredOnly = true;
-    x.feedID = 3;
-    return x;
-}
-
-OrderRejected duplicateA() {
-    OrderRejected x;
-    x.sequenceID = -1;
-    x.orderID = -1;
-    x.clOrdID = "A";
-    x.feedID = 1;
-    x.marketID = 2;
-    x.reason = RejectReason::DUPLICATE_ORDER;
-    return x;
-}
-
-KeyValuePair pair(const char* key, const char* value) {
-    KeyValuePair p;
-    p.key = key;
-    p.value = value;
-    return p;
-}
 
 const char* const CANCEL_ALL_GROUP =
     "( cxlID=\"X1\"  monitoredOnly=T  timeApiClient=0  timeApiServer=0  timeHandler=0  feedID=3 )";
