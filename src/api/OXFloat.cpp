@@ -7,6 +7,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "common/Util.h"
+
 namespace ZURAV {
 
 namespace {
@@ -28,18 +30,6 @@ constexpr int64_t IPOW10[DECIMALS + 1] = {1000000000, 100000000, 10000000, 10000
     os << "Invalid value '" << dvalue << "' should be between " << MIN_DOUBLE << " and "
        << MAX_DOUBLE << ".";
     throw std::out_of_range(os.str());
-}
-
-// Decimal digits of v, most significant first, without a NUL; returns their count.
-size_t writeDigits(uint64_t v, char* out) {
-    char tmp[20];
-    size_t n = 0;
-    do {
-        tmp[n++] = static_cast<char>('0' + v % 10);
-        v /= 10;
-    } while (v != 0);
-    for (size_t i = 0; i < n; ++i) out[i] = tmp[n - 1 - i];
-    return n;
 }
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
@@ -117,13 +107,10 @@ size_t OXFloat::toString(char* buf) const {
         _value < 0 ? uint64_t{0} - static_cast<uint64_t>(_value) : static_cast<uint64_t>(_value);
     size_t n = 0;
     if (_value < 0) buf[n++] = '-';
-    n += writeDigits(magnitude / SCALE, buf + n);
+    n += static_cast<size_t>(Orbanex::Util::ulltoa(magnitude / SCALE, buf + n, 10));
     buf[n++] = '.';
-    uint64_t fraction = magnitude % SCALE;
-    for (int i = DECIMALS - 1; i >= 0; --i, fraction /= 10) {
-        buf[n + static_cast<size_t>(i)] = static_cast<char>('0' + fraction % 10);
-    }
-    n += DECIMALS;
+    n += static_cast<size_t>(
+        Orbanex::Util::ulltoa_fixed(magnitude % SCALE, buf + n, DECIMALS, 10, '0'));
     buf[n] = '\0';
     return n;
 }
