@@ -1,0 +1,40 @@
+#pragma once
+
+// What the generated classes use of the framework. Not part of the public headers' surface:
+// only the units of the API model include it.
+
+#include "api/APITypes.h"
+#include "framework/FastCodec.h"
+
+#if ZURAV_API_TEXT
+#include <ostream>
+
+#include "common/FastOStream.h"
+#include "framework/TextCodec.h"
+#include "framework/TextWriter.h"
+#endif
+
+namespace ZURAV {
+
+typedef Tarvik::FastCodec FastCodec;
+
+#if ZURAV_API_TEXT
+typedef Tarvik::TextCodec<Orbanex::FastOStream> TextCodec;
+typedef Tarvik::TextWriter<Orbanex::FastOStream> TextWriter;
+// Text dumps are built in this fixed buffer on the caller's stack; a longer text is cut short.
+typedef Orbanex::StaticOStream<262144> TextStream;
+
+// Writes prefix, x's group in the pretty layout and ">" to os in one write.
+template <class T>
+void dumpText(std::ostream& os, const char* prefix, const T& x) {
+    TextStream stream;
+    TextCodec codec(stream);
+    TextWriter writer(codec, true, 0);
+    codec.write_data(prefix);
+    x.dump(static_cast<void*>(&writer));
+    codec.write_data(">");
+    os.write(stream.buffer(), static_cast<std::streamsize>(stream.size()));
+}
+#endif
+
+}  // namespace ZURAV

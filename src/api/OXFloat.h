@@ -1,0 +1,80 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <iosfwd>
+#include <string>
+
+#include "framework/FastCodec.h"
+
+namespace ZURAV {
+
+// Raw values of the three sentinels, the same values the codec writes as single bytes.
+constexpr int64_t iNMA = Tarvik::NMA;
+constexpr int64_t iNDA = Tarvik::NDA;
+constexpr int64_t iNA = Tarvik::NA;
+
+// An exact decimal: the amount times 10^9 in a signed 64-bit raw value, or one of the sentinels
+// NMA, NDA and NA (the lowest 64-bit value plus 1, 2 and 3), which stand for an absent amount and
+// sort below every real one. A plain value: no shared state, any thread.
+class OXFloat {
+  public:
+    static const OXFloat NMA;
+    static const OXFloat NDA;
+    static const OXFloat NA;
+    static const OXFloat ZERO;
+
+    // NA: the absence of an amount.
+    constexpr OXFloat() : _value(iNA) {}
+    // The raw value, unchanged.
+    constexpr explicit OXFloat(int64_t raw) : _value(raw) {}
+    // dvalue rounded to `precision` decimals by the current rounding mode (ties to even by
+    // default). Throws std::out_of_range for a precision outside 0 to 9, and for a value outside
+    // MIN_DOUBLE..MAX_DOUBLE, not a number, or whose scaled value does not fit in 64 bits.
+    OXFloat(double dvalue, int precision);
+    // Decimal text: an optional sign, the integer part, any one separator character ('.', ',' or
+    // anything else) and up to nine fraction digits (more are cut, not rounded). Text without a
+    // number, or whose amount does not fit, gives NA; so does a null pointer.
+    explicit OXFloat(const char* val);
+    explicit OXFloat(const std::string& val);
+
+    int64_t toInt() const { return _value; }
+    // The raw value divided by 1e9; the sentinels are not treated apart.
+    double toDouble() const { return static_cast<double>(_value) / 1e9; }
+    // Writes the text and a NUL at buf (at least TEXT_SIZE bytes); returns the text's length.
+    // "NMA", "NDA", "N/A", or an optional '-', the integer part and exactly nine decimals.
+    size_t toString(char* buf) const;
+    std::string toString() const;
+
+    static constexpr size_t TEXT_SIZE = 22;
+
+    bool operator==(const OXFloat& o) const { return _value == o._value; }
+    bool operator!=(const OXFloat& o) const { return _value != o._value; }
+    bool operator<(const OXFloat& o) const { return _value < o._value; }
+    bool operator<=(const OXFloat& o) const { return _value <= o._value; }
+    bool operator>(const OXFloat& o) const { return _value > o._value; }
+    bool operator>=(const OXFloat& o) const { return _value >= o._value; }
+    // -1, 0 or 1 as the raw value is less than, equal to or greater than o's.
+    int compare(const OXFloat& o) const { return _value < o._value ? -1 : _value > o._value; }
+
+    // Arithmetic on real amounts. A sentinel operand, or a result that does not fit in 64 bits,
+    // gives NA.
+    OXFloat operator+(const OXFloat& o) const;
+    OXFloat operator-(const OXFloat& o) const;
+    OXFloat& operator+=(const OXFloat& o) { return *this = *this + o; }
+    OXFloat& operator-=(const OXFloat& o) { return *this = *this - o; }
+    OXFloat operator*(int32_t factor) const { return *this * static_cast<int64_t>(factor); }
+    OXFloat operator*(int64_t factor) const;
+    OXFloat& operator*=(int32_t factor) { return *this = *this * factor; }
+    OXFloat& operator*=(int64_t factor) { return *this = *this * factor; }
+
+    // True for a real amount, false for NMA, NDA and NA.
+    static bool isValid(const OXFloat& x) { return x._value > iNA || x._value < iNMA; }
+
+  private:
+    int64_t _value;
+};
+
+std::ostream& operator<<(std::ostream& os, const OXFloat& x);
+
+}  // namespace ZURAV

@@ -1,0 +1,55 @@
+#include "api/OXMessage.h"
+
+#include "api/APIPrivate.h"
+#include "api/MsgFactory.h"
+#include "framework/CodecError.h"
+
+#if ZURAV_API_TEXT
+#include <ostream>
+#include <sstream>
+#include <string>
+
+#include "common/FastOStream.h"
+#endif
+
+namespace ZURAV {
+
+size_t OXMessage::encodeMessage(const OXMessage& msg, char* buffer, size_t maxsize) {
+    if (maxsize == 0) throw Tarvik::EncodeError("encodeMessage: no room for a message body");
+    FastCodec codec(buffer, buffer + maxsize);
+    msg.write(&codec);
+    return codec.size();
+}
+
+ShpOXMessage OXMessage::decodeMessage(MsgType_t id, const char* buffer, size_t length) {
+    ShpOXMessage msg = MsgFactory::createMessage(id);
+    // Every message encodes to at least one byte, so an empty body holds no message.
+    if (!msg || length == 0) return ShpOXMessage();
+    // A decoding codec only reads from its range.
+    char* begin = const_cast<char*>(buffer);
+    FastCodec codec(begin, begin + length);
+    try {
+        msg->read(&codec);
+    } catch (const Tarvik::DecodeError&) {
+        return ShpOXMessage();
+    }
+    if (codec.remaining() != 0) return ShpOXMessage();
+    return msg;
+}
+
+#if ZURAV_API_TEXT
+std::ostream& operator<<(std::ostream& os, const OXMessage& msg) {
+    msg.dump(os, false);
+    return os;
+}
+
+Orbanex::FastOStream& operator<<(Orbanex::FastOStream& os, const OXMessage& msg) {
+    std::ostringstream text;
+    msg.dump(text, false);
+    const std::string s = text.str();
+    os.write(s.data(), s.size());
+    return os;
+}
+#endif
+
+}  // namespace ZURAV

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "api/OXMessage.h"
+#include "framework/FastCodec.h"
+#include "support/Bytes.h"
+
+namespace apitest {
+
+// "0a 0e 01" -> the three bytes.
+inline std::string bytes(const char* hex) {
+    const test_support::Bytes b = test_support::unhex(hex);
+    return std::string(b.begin(), b.end());
+}
+
+// The bytes as "0a 0e 01", for readable failures.
+inline std::string hex(const std::string& s) {
+    return test_support::hex(test_support::Bytes(s.begin(), s.end()));
+}
+
+template <class T>
+std::string encodeRecord(const T& x) {
+    std::vector<char> buf(1 << 16);
+    Tarvik::FastCodec codec(buf.data(), buf.data() + buf.size());
+    x.write(&codec);
+    return std::string(buf.data(), codec.size());
+}
+
+inline std::string encode(const ZURAV::OXMessage& msg) {
+    std::vector<char> buf(1 << 16);
+    const size_t n = ZURAV::OXMessage::encodeMessage(msg, buf.data(), buf.size());
+    return std::string(buf.data(), n);
+}
+
+// Reads x from exactly the given bytes (in a buffer of their size, so that a read beyond them
+// is caught by the address sanitizer); returns the bytes consumed.
+template <class T>
+size_t decodeRecord(const std::string& body, T& x) {
+    std::vector<char> buf(body.begin(), body.end());
+    Tarvik::FastCodec codec(buf.data(), buf.data() + buf.size());
+    x.read(&codec);
+    return codec.size();
+}
+
+// decodeMessage over a heap copy of exactly the given bytes.
+inline ZURAV::ShpOXMessage decode(ZURAV::MsgType_t id, const std::string& body) {
+    std::vector<char> buf(body.begin(), body.end());
+    return ZURAV::OXMessage::decodeMessage(id, buf.data(), buf.size());
+}
+
+}  // namespace apitest

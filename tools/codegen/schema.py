@@ -1,0 +1,406 @@
+"""Loads schema/protocol.toml into a checked model.
+
+The model is shared by every back-end: enumerations, records and messages in schema order, each
+field resolved to a FieldType. Everything the back-ends rely on is checked here, so that an
+emitter never meets a dangling name or an impossible field.
+"""
+
+from __future__ import annotations
+
+import re
+import tomllib
+from dataclasses import dataclass, field
+from pathlib import Path
+from typing import Optional
+
+# Field kinds and what the API model declares for them.
+SCALAR_KINDS = {
+    "int8": "int8_t",
+    "int16": "int16_t",
+    "int32": "int32_t",
+    "int64": "int64_t",
+    "bool": "bool",
+    "decimal": "OXFloat",
+    "string": "std::string",
+    "scrambled_string": None,  # catalogue only
+    "fixed_string": None,  # catalogue only
+}
+# Kinds a typedef may stand for.
+TYPEDEF_KINDS = ("int8", "int16", "int32", "int64", "string")
+# Element kinds of lists besides records.
+LIST_ELEMENT_KINDS = {"int32": "int", "string": "std::string"}
+
+_LIST = re.compile(r"^list<\s*([A-Za-z_][A-Za-z0-9_]*)\s*>$")
+_IDENTIFIER = re.compile(r"^[A-Za-z_][A-Za-z0-9_]*$")
+_CPP_KEYWORDS = {
+    "alignas", "alignof", "and", "asm", "auto", "bool", "break", "case", "catch", "char",
+    "class", "const", "constexpr", "continue", "default", "delete", "do", "double", "else",
+    "enum", "explicit", "extern", "false", "float", "for", "friend", "goto", "if", "inline",
+    "int", "long", "mutable", "namespace", "new", "noexcept", "not", "nullptr", "operator",
+    "or", "private", "protected", "public", "register", "return", "short", "signed", "sizeof",
+    "static", "struct", "switch", "template", "this", "throw", "true", "try", "typedef",
+    "typename", "union", "unsigned", "using", "virtual", "void", "volatile", "while",
+}
+# API enumeration tables are indexed by one byte and hold at most 255 slots.
+API_ENUM_MAX_VALUE = 254
+ENUM_MAX_VALUE = 0x7FFFFFFF
+MAX_MESSAGE_ID = 0xFFFF
+
+
+class SchemaError(Exception):
+    """The description is malformed or inconsistent; the text names the entry and the fault."""
+
+
+@dataclass
+class Enum:
+    name: str
+    api: bool
+    values: list[tuple[str, int]]
+
+    @property
+    def max_value(self) -> int:
+        """The highest value plus one: the size of the tables indexed by value."""
+        return max(v for _, v in self.values) + 1
+
+
+@dataclass
+class FieldType:
+    kind: str  # a scalar kind, "enum", "record" or "list"
+    typedef: Optional[str] = None
+    enum: Optional[Enum] = None
+    record: Optional["Record"] = None
+    element: Optional["FieldType"] = None
+
+    @property
+    def api_capable(self) -> bool:
+        if self.kind == "list":
+            return self.element.api_capable
+        return self.kind not in ("scrambled_string", "fixed_string")
+
+    @property
+    def api_spelling(self) -> str:
+        """The type as the API model declares it."""
+        if self.typedef:
+            return self.typedef
+        if self.kind == "enum":
+            return f"{self.enum.name}::Type"
+        if self.kind == "record":
+            return self.record.name
+        if self.kind == "list":
+            if self.element.kind == "record":
+                return f"std::vector<{self.element.record.name}>"
+            return f"std::vector<{LIST_ELEMENT_KINDS[self.element.kind]}>"
+        return SCALAR_KINDS[self.kind]
+
+    @property
+    def min_wire_size(self) -> int:
+        """The fewest bytes the field can encode to."""
+        if self.kind == "record":
+            return self.record.min_wire_size
+        return 1
+
+    def references(self) -> list["Record"]:
+        if self.kind == "record":
+            return [self.record]
+        if self.kind == "list":
+            return self.element.references()
+        return []
+
+
+@dataclass
+class Field:
+    name: str
+    type: FieldType
+
+
+@dataclass
+class Record:
+    name: str
+    api: bool
+    fields: list[Field]
+
+    @property
+    def min_wire_size(self) -> int:
+        return sum(f.type.min_wire_size for f in self.fields)
+
+    @property
+    def terminal(self) -> bool:
+        """True when no field is a nested record or a list: the text group stays on one line."""
+        return all(f.type.kind not in ("record", "list") for f in self.fields)
+
+    def enums(self) -> list[Enum]:
+        out: list[Enum] = []
+        for f in self.fields:
+            t = f.type.element if f.type.kind == "list" else f.type
+            if t.kind == "enum" and t.enum not in out:
+                out.append(t.enum)
+        return out
+
+    def records(self) -> list["Record"]:
+        out: list[Record] = []
+        for f in self.fields:
+            for r in f.type.references():
+                if r not in out:
+                    out.append(r)
+        return out
+
+
+@dataclass
+class Message(Record):
+    id: int = 0
+    index: int = 0
+
+
+@dataclass
+class Totals:
+    enforce: bool
+    enums: int
+    records: int
+    messages: int
+    contents_messages: Optional[int] = None
+
+
+@dataclass
+class Model:
+    typedefs: dict[str, str]
+    enums: list[Enum]
+    records: list[Record]
+    messages: list[Message]
+    api_totals: Totals
+    catalogue_totals: Totals
+    source: str = "schema/protocol.toml"
+
+    def api_enums(self) -> list[Enum]:
+        return [e for e in self.enums if e.api]
+
+    def api_records(self) -> list[Record]:
+        return [r for r in self.records if r.api]
+
+    def api_messages(self) -> list[Message]:
+        """API messages in handler order."""
+        return [m for m in self.messages if m.api]
+
+
+def load(path: Path) -> Model:
+    with open(path, "rb") as f:
+        try:
+            data = tomllib.load(f)
+        except tomllib.TOMLDecodeError as e:
+            raise SchemaError(f"{path}: {e}") from None
+    return build(data)
+
+
+def loads(text: str) -> Model:
+    try:
+        data = tomllib.loads(text)
+    except tomllib.TOMLDecodeError as e:
+        raise SchemaError(str(e)) from None
+    return build(data)
+
+
+def build(data: dict) -> Model:
+    _keys(data, "the schema", required=(), optional=("checks", "typedefs", "enum", "record",
+                                                     "message"))
+    names: dict[str, str] = {}  # every declared name -> what declared it
+
+    def declare(name: str, what: str) -> None:
+        _identifier(name, what)
+        if name in SCALAR_KINDS or name in ("list",):
+            raise SchemaError(f"{what}: the name {name!r} is a field kind")
+        if name in names:
+            raise SchemaError(f"{what}: the name {name!r} is already used by {names[name]}")
+        names[name] = what
+
+    typedefs: dict[str, str] = {}
+    for name, kind in data.get("typedefs", {}).items():
+        declare(name, f"typedef {name}")
+        if kind not in TYPEDEF_KINDS:
+            raise SchemaError(f"typedef {name}: kind {kind!r} is not one of {TYPEDEF_KINDS}")
+        typedefs[name] = kind
+
+    enums: dict[str, Enum] = {}
+    for raw in data.get("enum", []):
+        e = _enum(raw)
+        declare(e.name, f"enum {e.name}")
+        enums[e.name] = e
+
+    records: dict[str, Record] = {}
+    for raw in data.get("record", []):
+        _keys(raw, "a record", required=("name", "fields"), optional=("api",))
+        name = raw["name"]
+        declare(name, f"record {name}")
+        r = Record(name, _flag(raw, "api", name), [])
+        r.fields = _fields(raw, f"record {name}", typedefs, enums, records)
+        records[name] = r  # only now: a record cannot hold itself
+
+    messages: list[Message] = []
+    ids: dict[int, str] = {}
+    last_index = -1
+    for raw in data.get("message", []):
+        _keys(raw, "a message", required=("name", "id", "index", "fields"), optional=("api",))
+        name = raw["name"]
+        what = f"message {name}"
+        declare(name, what)
+        if not name.endswith("Message"):
+            raise SchemaError(f"{what}: message names end with 'Message'")
+        mid, index = raw["id"], raw["index"]
+        if not isinstance(mid, int) or isinstance(mid, bool) or not 0 <= mid <= MAX_MESSAGE_ID:
+            raise SchemaError(f"{what}: id {mid!r} is not a 16-bit unsigned number")
+        if mid in ids:
+            raise SchemaError(f"{what}: id 0x{mid:04X} is already used by {ids[mid]}")
+        ids[mid] = name
+        if not isinstance(index, int) or isinstance(index, bool) or index <= last_index:
+            raise SchemaError(f"{what}: index {index!r} does not follow {last_index} "
+                              "(messages stand in catalogue index order)")
+        last_index = index
+        m = Message(name, _flag(raw, "api", name), [], id=mid, index=index)
+        m.fields = _fields(raw, what, typedefs, enums, records)
+        for f in m.fields:
+            if f.name == "contents":
+                stem = name[: -len("Message")]
+                if f.type.kind != "record" or f.type.record.name != stem:
+                    raise SchemaError(f"{what}: field contents must be the record {stem}")
+        messages.append(m)
+
+    model = Model(typedefs, list(enums.values()), list(records.values()), messages,
+                  _totals(data, "api"), _totals(data, "catalogue"))
+    _check_api(model)
+    _check_totals(model)
+    return model
+
+
+def _enum(raw: dict) -> Enum:
+    _keys(raw, "an enum", required=("name", "values"), optional=("api",))
+    name = raw["name"]
+    what = f"enum {name}"
+    api = _flag(raw, "api", name)
+    values = raw["values"]
+    if not isinstance(values, dict) or not values:
+        raise SchemaError(f"{what}: values must be a non-empty table of NAME = number")
+    seen: dict[int, str] = {}
+    out = []
+    limit = API_ENUM_MAX_VALUE if api else ENUM_MAX_VALUE
+    for vname, v in values.items():
+        _identifier(vname, f"{what} value {vname}")
+        if not isinstance(v, int) or isinstance(v, bool) or not 0 <= v <= limit:
+            raise SchemaError(f"{what}: value {vname} = {v!r} is outside 0..{limit}")
+        if v in seen:
+            raise SchemaError(f"{what}: {vname} and {seen[v]} have the same value {v}")
+        seen[v] = vname
+        out.append((vname, v))
+    return Enum(name, api, out)
+
+
+def _fields(raw: dict, what: str, typedefs: dict[str, str], enums: dict[str, Enum],
+            records: dict[str, Record]) -> list[Field]:
+    table = raw["fields"]
+    if not isinstance(table, dict) or not table:
+        raise SchemaError(f"{what}: fields must be a non-empty table of name = \"type\"")
+    out = []
+    for fname, spelled in table.items():
+        _identifier(fname, f"{what} field {fname}")
+        if not isinstance(spelled, str):
+            raise SchemaError(f"{what} field {fname}: the type must be a string")
+        out.append(Field(fname, _type(spelled.strip(), f"{what} field {fname}", typedefs, enums,
+                                      records)))
+    return out
+
+
+def _type(spelled: str, what: str, typedefs: dict[str, str], enums: dict[str, Enum],
+          records: dict[str, Record]) -> FieldType:
+    m = _LIST.match(spelled)
+    if m:
+        inner = m.group(1)
+        if inner in LIST_ELEMENT_KINDS:
+            return FieldType("list", element=FieldType(inner))
+        if inner in records:
+            return FieldType("list", element=FieldType("record", record=records[inner]))
+        raise SchemaError(f"{what}: lists hold int32, string or a record declared before, "
+                          f"not {inner!r}")
+    if spelled in SCALAR_KINDS:
+        return FieldType(spelled)
+    if spelled in typedefs:
+        return FieldType(typedefs[spelled], typedef=spelled)
+    if spelled in enums:
+        return FieldType("enum", enum=enums[spelled])
+    if spelled in records:
+        return FieldType("record", record=records[spelled])
+    raise SchemaError(f"{what}: unknown type {spelled!r} (records must be declared before use)")
+
+
+def _check_api(model: Model) -> None:
+    for entry in model.records + model.messages:
+        if not entry.api:
+            continue
+        kind = "message" if isinstance(entry, Message) else "record"
+        for f in entry.fields:
+            what = f"{kind} {entry.name} field {f.name}"
+            if not f.type.api_capable:
+                raise SchemaError(f"{what}: the API model has no {f.type.kind} fields")
+            t = f.type.element if f.type.kind == "list" else f.type
+            if t.kind == "enum" and not t.enum.api:
+                raise SchemaError(f"{what}: enum {t.enum.name} is not in the API model")
+            if t.kind == "record" and not t.record.api:
+                raise SchemaError(f"{what}: record {t.record.name} is not in the API model")
+
+
+def _check_totals(model: Model) -> None:
+    api = model.api_totals
+    if api.enforce:
+        contents = sum(1 for m in model.api_messages() if any(f.name == "contents"
+                                                               for f in m.fields))
+        _total("API enumerations", len(model.api_enums()), api.enums)
+        _total("API records", len(model.api_records()), api.records)
+        _total("API messages", len(model.api_messages()), api.messages)
+        _total("API messages with a contents record", contents, api.contents_messages)
+    cat = model.catalogue_totals
+    if cat.enforce:
+        _total("catalogue enumerations", len(model.enums), cat.enums)
+        _total("catalogue records", len(model.records), cat.records)
+        _total("catalogue messages", len(model.messages), cat.messages)
+        indexes = [m.index for m in model.messages]
+        if indexes != list(range(len(indexes))):
+            raise SchemaError("catalogue message indexes are not 0 to "
+                              f"{len(indexes) - 1} without gaps")
+
+
+def _total(what: str, found: int, expected: Optional[int]) -> None:
+    if expected is not None and found != expected:
+        raise SchemaError(f"{what}: {found} described, {expected} expected")
+
+
+def _totals(data: dict, which: str) -> Totals:
+    raw = data.get("checks", {}).get(which, {})
+    allowed = ("enforce", "enums", "records", "messages", "contents_messages")
+    _keys(raw, f"checks.{which}", required=(), optional=allowed)
+    for k, v in raw.items():
+        ok = isinstance(v, bool) if k == "enforce" else isinstance(v, int) and v >= 0
+        if not ok:
+            raise SchemaError(f"checks.{which}.{k}: {v!r} is not valid")
+    return Totals(raw.get("enforce", False), raw.get("enums", 0), raw.get("records", 0),
+                  raw.get("messages", 0), raw.get("contents_messages"))
+
+
+def _keys(raw: object, what: str, required: tuple, optional: tuple) -> None:
+    if not isinstance(raw, dict):
+        raise SchemaError(f"{what}: expected a table")
+    name = raw.get("name")
+    label = f"{what} {name}" if isinstance(name, str) else what
+    for k in required:
+        if k not in raw:
+            raise SchemaError(f"{label}: missing {k!r}")
+    for k in raw:
+        if k not in required and k not in optional:
+            raise SchemaError(f"{label}: unknown key {k!r}")
+
+
+def _flag(raw: dict, key: str, name: str) -> bool:
+    v = raw.get(key, False)
+    if not isinstance(v, bool):
+        raise SchemaError(f"{name}: {key} must be true or false")
+    return v
+
+
+def _identifier(name: object, what: str) -> None:
+    if not isinstance(name, str) or not _IDENTIFIER.match(name) or name in _CPP_KEYWORDS:
+        raise SchemaError(f"{what}: {name!r} is not a usable identifier")
