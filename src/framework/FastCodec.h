@@ -33,6 +33,12 @@
 // end and raises DecodeError instead of leaving the range; every write is checked too and raises
 // EncodeError, as do strings and lists too long for the format. Nothing is ever truncated.
 
+namespace bufstl {
+template <typename CHAR>
+class basic_bufstring;
+typedef basic_bufstring<char> bufstring;
+}  // namespace bufstl
+
 namespace Tarvik {
 
 // Special raw values of the fixed-point decimal.
@@ -130,6 +136,17 @@ class FastCodec {
     // --- strings ---------------------------------------------------------------------------------
     void write_string(const std::string& x) { __write_string(x, false); }
     std::string read_string() { return __read_string(false); }
+
+    // Block strings of message blocks; defined in framework/BlockStringCodec.h, which users of
+    // these forms include (so that the codec does not depend on the containers). The plain form
+    // has the bytes of the std::string form; the fixed form has a 2-byte little-endian length;
+    // the scrambled form scrambles the bytes on the wire, never the string.
+    inline void write_string(const bufstl::bufstring& x);
+    inline void read_string(bufstl::bufstring& x);
+    inline void write_string_fixed(const bufstl::bufstring& x);
+    inline void read_string_fixed(bufstl::bufstring& x);
+    inline void write_cryptstring(const bufstl::bufstring& x);
+    inline void read_cryptstring(bufstl::bufstring& x);
 
     // --- list counts ---------------------------------------------------------------------------
     // Takes the full count so that a list too long for the format is refused, not cut.
@@ -263,6 +280,8 @@ class FastCodec {
 
     void __write_string(const std::string& x, bool encrypt);
     std::string __read_string(bool encrypt);
+    inline void __write_string(const bufstl::bufstring& x, bool encrypt, bool useVarLen);
+    inline void __read_string(bufstl::bufstring& x, bool encrypt, bool useVarLen);
 
   private:
     static constexpr int MAX_VARINT16_BYTES = 3;

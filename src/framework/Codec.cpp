@@ -1,0 +1,7 @@
+#include "framework/Codec.h"
+
+namespace Tarvik {
+
+Codec::~Codec() = default;
+
+}  // namespace Tarvik

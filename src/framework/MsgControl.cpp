@@ -1,0 +1,120 @@
+#include "framework/MsgControl.h"
+
+#include <climits>
+#include <cstdint>
+#include <iostream>
+#include <new>
+#include <stdexcept>
+#include <string>
+
+#include "common/OXAssert.h"
+#include "framework/MsgDescriptor.h"
+#include "framework/MsgProtocol.h"
+
+namespace Tarvik {
+
+static_assert(sizeof(MsgControl) <= static_cast<size_t>(MsgControl::OFFSET),
+              "the header must fit the bytes reserved for it");
+
+namespace {
+
+typedef MsgStats::cas_t cas_t;
+
+void atomicAdd(cas_t* target, cas_t value) { __atomic_fetch_add(target, value, __ATOMIC_RELAXED); }
+
+void atomicRaise(cas_t* target, cas_t value) {
+    cas_t seen = __atomic_load_n(target, __ATOMIC_RELAXED);
+    while (seen < value && !__atomic_compare_exchange_n(target, &seen, value, true,
+                                                        __ATOMIC_RELAXED, __ATOMIC_RELAXED)) {
+    }
+}
+
+}  // namespace
+
+MsgControl* MsgControl::initialize(const char* site, char* buf, size_t bufsize, MsgBlockPool* pool,
+                                   const MsgProtocol* protocol, MsgType_t id) {
+    OX_ASSERT(buf != 0 && bufsize > 0);
+    OX_ASSERT(protocol != 0);
+    // The header is an object at buf, and the message an object at buf + OFFSET.
+    OX_ASSERT(reinterpret_cast<uintptr_t>(buf) % BufferAllocator::ALIGNMENT == 0);
+    OX_ASSERT(bufsize > static_cast<size_t>(OFFSET) && bufsize <= static_cast<size_t>(INT_MAX));
+
+    MsgDescriptor* desc = protocol->getDescriptor(id);
+    if (desc == 0) {
+        throw std::runtime_error("Invalid id '" + std::to_string(id) + "' for protocol '" +
+                                 protocol->getName() + "'");
+    }
+    MsgControl* control =
+        ::new (buf) MsgControl(site, buf, buf + OFFSET, bufsize - OFFSET, desc, pool);
+    char* msg = control->_alloc.allocate(desc->size());
+    desc->construct(msg, control->_alloc);
+    return control;
+}
+
+MsgControl* MsgControl::get(char* buffer) {
+    OX_ASSERT(buffer != 0);
+    return reinterpret_cast<MsgControl*>(buffer);
+}
+
+MsgControl::MsgControl(const char* site, char* buffer, char* msgbuf, size_t size,
+                       MsgDescriptor* desc, MsgBlockPool* pool)
+    : _alloc(msgbuf, static_cast<int>(size), site, desc != 0 ? desc->name() : ""),
+      _protocol(desc != 0 ? desc->protocol() : 0),
+      _descriptor(desc),
+      _buffer(buffer),
+      _pool(pool),
+      _id(0),
+      _index(0),
+      _readers(0),
+      _writers(0) {
+    OX_ASSERT(_buffer != 0);
+    OX_ASSERT(_descriptor != 0);
+    OX_ASSERT(_protocol != 0);
+    OX_ASSERT(msgbuf != 0 && size > 0);
+    _id = _descriptor->id();
+    _index = _descriptor->index();
+}
+
+void MsgControl::finalize(bool /*dumpStats*/) {
+    OX_ASSERT(_buffer != 0 && _descriptor != 0);
+    MsgStats& stats = _descriptor->getStats();
+    atomicAdd(&stats.nalloc, _alloc.size());
+    atomicAdd(&stats.ndealloc, _alloc.unused_size());
+    atomicRaise(&stats.max_size, _alloc.size());
+    _descriptor->nodestroy();
+    _buffer = 0;
+    _pool = 0;
+    _protocol = 0;
+    _descriptor = 0;
+}
+
+void MsgControl::write(FastCodec& c) const { _descriptor->write(_alloc.buffer(), c); }
+
+void MsgControl::read(FastCodec& c) { _descriptor->read(_alloc.buffer(), c); }
+
+int MsgControl::acquireReader() {
+    ++_readers;
+    if (_writers > 0) {
+        reportConflict("reader");
+        return -1;
+    }
+    return 0;
+}
+
+int MsgControl::acquireWriter() {
+    ++_writers;
+    if (_writers > 1 || _readers > 0) {
+        reportConflict("writer");
+        return -1;
+    }
+    return 0;
+}
+
+void MsgControl::reportConflict(const char* acquiring) const {
+    std::cerr << "R/W conflict on acquiring " << acquiring << " ("
+              << "readers = " << _readers << ", "
+              << "writers = " << _writers << ") detected for '" << _descriptor->name() << "'."
+              << std::endl;
+}
+
+}  // namespace Tarvik

@@ -1,0 +1,7 @@
+#include "framework/MsgDescriptor.h"
+
+namespace Tarvik {
+
+MsgDescriptor::~MsgDescriptor() {}
+
+}  // namespace Tarvik
