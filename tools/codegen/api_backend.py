@@ -8,6 +8,7 @@ blocks is left to clang-format.
 
 from __future__ import annotations
 
+import re
 from string import Template
 
 from schema import Enum, Field, FieldType, Message, Model, Record
@@ -305,12 +306,10 @@ bool $name::operator<(const $name& rhs) const {
 }
 
 void $name::read(void* codec) {
-    FastCodec& c = *static_cast<FastCodec*>(codec);
     $reads
 }
 
 void $name::write(void* codec) const {
-    FastCodec& c = *static_cast<FastCodec*>(codec);
     $writes
 }
 $text
@@ -325,9 +324,9 @@ CLASS_TEXT_CPP = """
 void $name::dump(void* writer) const {
     TextWriter& w = *static_cast<TextWriter*>(writer);
     TextCodec& t = w.out();
-    const TextWriter::State group = w.push("(", $terminal);
+    const TextWriter::State open = w.push("(", $terminal);
     $dumps
-    w.pop(")", group);
+    w.pop(")", open);
 }
 
 void $name::dump(std::ostream& os, bool) const { dumpText(os, "<$name ", *this); }
@@ -462,6 +461,17 @@ def _element_spelling(t: FieldType) -> str:
         t.kind]
 
 
+CODEC = "FastCodec& c = *static_cast<FastCodec*>(codec);"
+
+
+def _with_codec(statements: list[str]) -> str:
+    """The statements, behind the typed codec when one of them uses it (a class made of records
+    only passes the untyped pointer on)."""
+    if any(re.search(r"\bc\.", s) for s in statements):
+        statements = [CODEC] + statements
+    return lines(statements)
+
+
 def _reads(entry: Record) -> str:
     out = []
     for f in entry.fields:
@@ -472,7 +482,7 @@ def _reads(entry: Record) -> str:
             out.append(f"for ({_element_spelling(e)}& e : {f.name}) {_read_value(e, 'e')}")
         else:
             out.append(_read_value(f.type, f.name))
-    return lines(out)
+    return _with_codec(out)
 
 
 def _writes(entry: Record) -> str:
@@ -485,16 +495,16 @@ def _writes(entry: Record) -> str:
                        f"{_write_value(e, 'e')}")
         else:
             out.append(_write_value(f.type, f.name))
-    return lines(out)
+    return _with_codec(out)
 
 
 LIST_DUMP = """{
-    const TextWriter::State list = w.push("[", false);
+    const TextWriter::State brackets = w.push("[", false);
     for (const $element& e : $name) {
         w.newfield();
         $value
     }
-    w.pop("]", list);
+    w.pop("]", brackets);
 }"""
 
 

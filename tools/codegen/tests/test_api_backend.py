@@ -72,6 +72,15 @@ class ApiBackend(unittest.TestCase):
         message = self.files["api/OrderMessage.cpp"]
         self.assertIn("contents.read(codec);", body(message, "void OrderMessage::read"))
 
+    def test_a_class_of_records_only_passes_the_codec_on(self):
+        text = SAMPLE.replace('userID = "int32"\ncontents = "Order"', 'contents = "Order"')
+        cpp = api_backend.emit(schema.loads(text), text=True)["api/OrderMessage.cpp"]
+        for signature in ("void OrderMessage::read", "void OrderMessage::write"):
+            with self.subTest(signature):
+                self.assertNotIn("FastCodec& c", body(cpp, signature))
+        self.assertIn("FastCodec& c", body(self.files["api/OrderMessage.cpp"],
+                                           "void OrderMessage::read"))
+
     def test_comparison_covers_every_field_and_decimals_by_raw_value(self):
         cpp = self.files["api/Order.cpp"]
         differs = body(cpp, "bool Order::operator!=")

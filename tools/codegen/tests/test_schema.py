@@ -88,6 +88,8 @@ class Rejects(unittest.TestCase):
          "api = true\napi_twin = 1\n[record.fields]\nkey", "unknown key 'api_twin'"),
         ("field name that is a C++ keyword", 'small = "int8"', 'class = "int8"',
          "not a usable identifier"),
+        ("field name the generated code uses", 'small = "int8"', 'rhs = "int8"',
+         "field rhs: the name is used by the generated code"),
         ("empty field table", '[message.fields]\ndummy = "int8"', "fields = {}",
          "non-empty table"),
         ("malformed TOML", "index = 3", "index = ", "Invalid"),
