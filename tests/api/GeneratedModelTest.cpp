@@ -259,6 +259,7 @@ TYPED_TEST(EveryMessage, EncodingNeverPassesTheRoom) {
     const TypeParam x = filled<TypeParam>(5);
     const std::string body = apitest::encode(x);
     for (size_t room : {size_t{0}, size_t{1}, body.size() - 1}) {
+        if (room >= body.size()) continue;  // a one-byte body fits in one byte
         SCOPED_TRACE(room);
         std::vector<char> buf(room + 1, '#');
         EXPECT_THROW(OXMessage::encodeMessage(x, buf.data(), room), Tarvik::EncodeError);
