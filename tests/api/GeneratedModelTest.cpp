@@ -216,7 +216,6 @@ TYPED_TEST(EveryClass, EveryFieldTakesPartInComparisonAndEncoding) {
     }
 }
 
-#if ZURAV_API_TEXT
 TYPED_TEST(EveryClass, DumpsOneTextWhateverTheFlagAndOperator) {
     const TypeParam x = filled<TypeParam>(9);
     std::ostringstream compact, pretty, op;
@@ -230,7 +229,6 @@ TYPED_TEST(EveryClass, DumpsOneTextWhateverTheFlagAndOperator) {
     EXPECT_EQ(pretty.str(), compact.str());
     EXPECT_EQ(op.str(), compact.str());
 }
-#endif
 
 TYPED_TEST(EveryMessage, FactoryCreatesTheClassForItsId) {
     ShpOXMessage msg = MsgFactory::createMessage(TypeParam::ID);

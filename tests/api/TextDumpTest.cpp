@@ -1,16 +1,12 @@
-// Text dumps of the generated classes. They are built once the framework's text codec and layout
-// writer exist (api/APITypes.h then defines ZURAV_API_TEXT as 1).
+// Text dumps of the generated classes: the common layout rules, shown on the order classes.
 #include <gtest/gtest.h>
-
-#include "api/APIAll.h"
-
-#if ZURAV_API_TEXT
 
 #include <cstdint>
 #include <sstream>
 #include <string>
 
 #include "OrderSamples.h"
+#include "api/APIAll.h"
 #include "common/FastOStream.h"
 
 using namespace ZURAV;
@@ -121,5 +117,3 @@ TEST_F(TextDump, TextsLongerThanTheBufferAreCutShort) {
     EXPECT_GT(dumped.size(), 200000u);
     EXPECT_EQ(dumped.compare(0, 14, "<ComplexOrder "), 0);
 }
-
-#endif  // ZURAV_API_TEXT
