@@ -5,6 +5,7 @@
 #include <sstream>
 #include <string>
 
+#include "ApiTestUtil.h"
 #include "OrderSamples.h"
 #include "api/APIAll.h"
 #include "common/FastOStream.h"
@@ -18,15 +19,6 @@ class TextDump : public ::testing::Test {
   protected:
     void SetUp() override { ProtoInit::initialize(); }
 };
-
-template <class T>
-std::string text(const T& x) {
-    std::ostringstream os;
-    os << x;
-    return os.str();
-}
-
-std::string spaces(int n) { return std::string(static_cast<size_t>(n), ' '); }
 
 const char* const CANCEL_ALL_GROUP =
     "( cxlID=\"X1\"  monitoredOnly=T  timeApiClient=0  timeApiServer=0  timeHandler=0  feedID=3 )";
@@ -72,7 +64,7 @@ TEST_F(TextDump, ListsBreakAndIndentUnderTheirFirstElement) {
 }
 
 TEST_F(TextDump, StartValuesAndUnnamedValues) {
-    const std::string na = "-9223372036854775805";
+    const std::string na = NA_TEXT;
     const std::string submit = text(SubmitOrder());
     EXPECT_NE(submit.find("clOrdID=\"\""), std::string::npos);
     for (const char* f : {"amount=", "price=", "stopPrice=", "maxShow="}) {
