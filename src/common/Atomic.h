@@ -29,6 +29,21 @@ class Atomic {
         return cas2(target, combine(oldLow, oldHigh), combine(newLow, newHigh));
     }
 
+    // Atomic addition to a 64-bit word; returns the new value. Counters only: no ordering with
+    // other memory is implied.
+    static cas_t add(cas_t* target, cas_t value) {
+        return __atomic_add_fetch(target, value, __ATOMIC_RELAXED);
+    }
+
+    // Raises *target to value when value is larger; returns the value *target then holds.
+    static cas_t setmax(cas_t* target, cas_t value) {
+        cas_t seen = __atomic_load_n(target, __ATOMIC_RELAXED);
+        while (seen < value && !__atomic_compare_exchange_n(target, &seen, value, true,
+                                                            __ATOMIC_RELAXED, __ATOMIC_RELAXED)) {
+        }
+        return seen < value ? value : seen;
+    }
+
     static constexpr cas2_t combine(cas_t low, cas_t high) {
         return static_cast<cas2_t>(high) << 64 | low;
     }

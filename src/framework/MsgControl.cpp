@@ -7,6 +7,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "common/Atomic.h"
 #include "common/OXAssert.h"
 #include "framework/MsgDescriptor.h"
 #include "framework/MsgProtocol.h"
@@ -15,21 +16,6 @@ namespace Tarvik {
 
 static_assert(sizeof(MsgControl) <= static_cast<size_t>(MsgControl::OFFSET),
               "the header must fit the bytes reserved for it");
-
-namespace {
-
-typedef MsgStats::cas_t cas_t;
-
-void atomicAdd(cas_t* target, cas_t value) { __atomic_fetch_add(target, value, __ATOMIC_RELAXED); }
-
-void atomicRaise(cas_t* target, cas_t value) {
-    cas_t seen = __atomic_load_n(target, __ATOMIC_RELAXED);
-    while (seen < value && !__atomic_compare_exchange_n(target, &seen, value, true,
-                                                        __ATOMIC_RELAXED, __ATOMIC_RELAXED)) {
-    }
-}
-
-}  // namespace
 
 MsgControl* MsgControl::initialize(const char* site, char* buf, size_t bufsize, MsgBlockPool* pool,
                                    const MsgProtocol* protocol, MsgType_t id) {
@@ -78,9 +64,9 @@ MsgControl::MsgControl(const char* site, char* buffer, char* msgbuf, size_t size
 void MsgControl::finalize(bool /*dumpStats*/) {
     OX_ASSERT(_buffer != 0 && _descriptor != 0);
     MsgStats& stats = _descriptor->getStats();
-    atomicAdd(&stats.nalloc, _alloc.size());
-    atomicAdd(&stats.ndealloc, _alloc.unused_size());
-    atomicRaise(&stats.max_size, _alloc.size());
+    Orbanex::Atomic::add(&stats.nalloc, _alloc.size());
+    Orbanex::Atomic::add(&stats.ndealloc, _alloc.unused_size());
+    Orbanex::Atomic::setmax(&stats.max_size, _alloc.size());
     _descriptor->nodestroy();
     _buffer = 0;
     _pool = 0;

@@ -8,27 +8,18 @@
 
 #include "framework/FastCodec.h"
 #include "framework/MsgHead.h"
-#include "support/Bytes.h"
+#include "support/CodecBytes.h"
 
 using Tarvik::DecodeError;
 using Tarvik::EncodeError;
 using Tarvik::FastCodec;
 using test_support::Bytes;
+using test_support::encode;
 using test_support::hex;
 using test_support::unhex;
 
 namespace {
 
-// Encodes with fn into a generous buffer and returns exactly the bytes written.
-Bytes encode(const std::function<void(FastCodec&)>& fn) {
-    std::vector<char> buf(1 << 17);
-    FastCodec c(buf.data(), buf.data() + buf.size());
-    fn(c);
-    return Bytes(buf.begin(), buf.begin() + static_cast<long>(c.size()));
-}
-
-// Decodes from a heap copy of exactly these bytes, so ASan sees any read past their end, and
-// checks that the decoder consumed all of them.
 template <typename Fn>
 auto decodeAll(const Bytes& bytes, Fn fn) {
     std::vector<char> in(bytes.begin(), bytes.end());
