@@ -3,22 +3,18 @@
 // What the generated classes use of the framework. Not part of the public headers' surface:
 // only the units of the API model include it.
 
-#include "api/APITypes.h"
-#include "framework/FastCodec.h"
-
-#if ZURAV_API_TEXT
 #include <ostream>
 
+#include "api/APITypes.h"
 #include "common/FastOStream.h"
+#include "framework/FastCodec.h"
 #include "framework/TextCodec.h"
 #include "framework/TextWriter.h"
-#endif
 
 namespace ZURAV {
 
 typedef Tarvik::FastCodec FastCodec;
 
-#if ZURAV_API_TEXT
 typedef Tarvik::TextCodec<Orbanex::FastOStream> TextCodec;
 typedef Tarvik::TextWriter<Orbanex::FastOStream> TextWriter;
 // Text dumps are built in this fixed buffer on the caller's stack; a longer text is cut short.
@@ -35,6 +31,5 @@ void dumpText(std::ostream& os, const char* prefix, const T& x) {
     codec.write_data(">");
     os.write(stream.buffer(), static_cast<std::streamsize>(stream.size()));
 }
-#endif
 
 }  // namespace ZURAV

@@ -1,16 +1,13 @@
 #include "api/OXMessage.h"
 
-#include "api/APIPrivate.h"
-#include "api/MsgFactory.h"
-#include "framework/CodecError.h"
-
-#if ZURAV_API_TEXT
 #include <ostream>
 #include <sstream>
 #include <string>
 
+#include "api/APIPrivate.h"
+#include "api/MsgFactory.h"
 #include "common/FastOStream.h"
-#endif
+#include "framework/CodecError.h"
 
 namespace ZURAV {
 
@@ -37,7 +34,6 @@ ShpOXMessage OXMessage::decodeMessage(MsgType_t id, const char* buffer, size_t l
     return msg;
 }
 
-#if ZURAV_API_TEXT
 std::ostream& operator<<(std::ostream& os, const OXMessage& msg) {
     msg.dump(os, false);
     return os;
@@ -50,6 +46,5 @@ Orbanex::FastOStream& operator<<(Orbanex::FastOStream& os, const OXMessage& msg)
     os.write(s.data(), s.size());
     return os;
 }
-#endif
 
 }  // namespace ZURAV

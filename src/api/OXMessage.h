@@ -7,11 +7,9 @@
 #include "api/APITypes.h"
 #include "framework/MsgType.h"
 
-#if ZURAV_API_TEXT
 namespace Orbanex {
 class FastOStream;
 }
-#endif
 
 namespace ZURAV {
 
@@ -34,17 +32,13 @@ class OXMessage {
 
   public:
     virtual MsgType_t getMsgType() const = 0;
-#if ZURAV_API_TEXT
     // The whole text, "<" class name " " group ">", in the pretty layout whatever `pretty` says.
     virtual void dump(std::ostream& os, bool pretty) const = 0;
-#endif
     // codec: the Tarvik::FastCodec to read from or to write to.
     virtual void read(void* codec) = 0;
     virtual void write(void* codec) const = 0;
-#if ZURAV_API_TEXT
     // writer: the TextWriter that takes the message's group.
     virtual void dump(void* writer) const = 0;
-#endif
 
     // Writes the body of msg at buffer and returns its size. Never writes past maxsize: a body
     // that does not fit (maxsize 0 included) raises Tarvik::EncodeError.
@@ -66,11 +60,9 @@ class OXMessage {
     }
 };
 
-#if ZURAV_API_TEXT
 // Writes msg.dump(os, false).
 std::ostream& operator<<(std::ostream& os, const OXMessage& msg);
 // Appends the same text to the cursor; a text that does not fit is cut at the cursor's end.
 Orbanex::FastOStream& operator<<(Orbanex::FastOStream& os, const OXMessage& msg);
-#endif
 
 }  // namespace ZURAV

@@ -1,5 +1,9 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -8,6 +12,11 @@
 #include "support/Bytes.h"
 
 namespace apitest {
+
+// One unit of an amount in the raw value of OXFloat.
+constexpr int64_t E9 = 1000000000;
+// OXFloat::NA as the text dumps print its raw value.
+inline const std::string NA_TEXT = "-9223372036854775805";
 
 // "0a 0e 01" -> the three bytes.
 inline std::string bytes(const char* hex) {
@@ -49,5 +58,26 @@ inline ZURAV::ShpOXMessage decode(ZURAV::MsgType_t id, const std::string& body) 
     std::vector<char> buf(body.begin(), body.end());
     return ZURAV::OXMessage::decodeMessage(id, buf.data(), buf.size());
 }
+
+// Reads a T from exactly the given bytes; a failure when bytes are left over.
+template <class T>
+T decoded(const std::string& body) {
+    T x;
+    EXPECT_EQ(decodeRecord(body, x), body.size());
+    return x;
+}
+
+// The text that operator<< writes.
+template <class T>
+std::string text(const T& x) {
+    std::ostringstream os;
+    os << x;
+    return os.str();
+}
+
+inline std::string spaces(int n) { return std::string(static_cast<size_t>(n), ' '); }
+
+// A line break followed by the indentation of the next field.
+inline std::string br(int indent) { return "\n" + spaces(indent); }
 
 }  // namespace apitest

@@ -160,6 +160,13 @@ class EveryClass : public ::testing::Test {
 template <class T>
 class EveryMessage : public EveryClass<T> {};
 
+template <class... T>
+constexpr size_t countOf() {
+    return sizeof...(T);
+}
+static_assert(countOf<ZURAV_API_RECORD_TYPES>() == 37, "every record is covered");
+static_assert(countOf<ZURAV_API_MESSAGE_TYPES>() == 41, "every message is covered");
+
 using Classes = ::testing::Types<ZURAV_API_RECORD_TYPES, ZURAV_API_MESSAGE_TYPES>;
 using Messages = ::testing::Types<ZURAV_API_MESSAGE_TYPES>;
 TYPED_TEST_SUITE(EveryClass, Classes);
@@ -216,7 +223,6 @@ TYPED_TEST(EveryClass, EveryFieldTakesPartInComparisonAndEncoding) {
     }
 }
 
-#if ZURAV_API_TEXT
 TYPED_TEST(EveryClass, DumpsOneTextWhateverTheFlagAndOperator) {
     const TypeParam x = filled<TypeParam>(9);
     std::ostringstream compact, pretty, op;
@@ -230,7 +236,6 @@ TYPED_TEST(EveryClass, DumpsOneTextWhateverTheFlagAndOperator) {
     EXPECT_EQ(pretty.str(), compact.str());
     EXPECT_EQ(op.str(), compact.str());
 }
-#endif
 
 TYPED_TEST(EveryMessage, FactoryCreatesTheClassForItsId) {
     ShpOXMessage msg = MsgFactory::createMessage(TypeParam::ID);
@@ -259,6 +264,7 @@ TYPED_TEST(EveryMessage, EncodingNeverPassesTheRoom) {
     const TypeParam x = filled<TypeParam>(5);
     const std::string body = apitest::encode(x);
     for (size_t room : {size_t{0}, size_t{1}, body.size() - 1}) {
+        if (room >= body.size()) continue;  // a one-byte body fits in one byte
         SCOPED_TRACE(room);
         std::vector<char> buf(room + 1, '#');
         EXPECT_THROW(OXMessage::encodeMessage(x, buf.data(), room), Tarvik::EncodeError);
@@ -281,38 +287,6 @@ TYPED_TEST(EveryMessage, DispatchCallsTheDefaultHandlerOnce) {
     handler.dispatchMessage(msg, msg.get(), msg->getMsgType());
     EXPECT_EQ(handler.calls, 1);
     EXPECT_EQ(handler.seen, msg.get());
-}
-
-TEST(MsgFactory, IdsWithoutAClassGiveTheEmptyHandle) {
-    for (MsgType_t id : {0x0001, 0x0002, 0xFA08, 0xFA12, 0xF204, 0xFFFF}) {
-        SCOPED_TRACE(id);
-        EXPECT_FALSE(MsgFactory::createMessage(id));
-        const char body[] = {0, 0, 0};
-        EXPECT_FALSE(OXMessage::decodeMessage(id, body, sizeof body));
-    }
-}
-
-TEST(MsgHandler, UnknownIdsCallNothingAndKnownIdsReachTheirOverload) {
-    struct Handler : MsgHandlerT<int> {
-        using MsgHandlerT<int>::handle;
-        void handle(const int& obj, const OrderDoneMessage& msg) override {
-            context = obj;
-            done = &msg;
-        }
-        void handleDefault(const int&) override { ++defaults; }
-        int context = 0;
-        int defaults = 0;
-        const OrderDoneMessage* done = nullptr;
-    } handler;
-    OrderDoneMessage msg;
-    handler.dispatchMessage(42, &msg, 0xFFFF);
-    handler.dispatchMessage(42, &msg, 0x0001);
-    EXPECT_EQ(handler.defaults, 0);
-    EXPECT_EQ(handler.done, nullptr);
-    handler.dispatchMessage(42, &msg, OrderDoneMessage::ID);
-    EXPECT_EQ(handler.done, &msg);
-    EXPECT_EQ(handler.context, 42);
-    EXPECT_EQ(handler.defaults, 0);
 }
 
 TEST(DecodeMessage, CountsTheBytesCannotHoldAreRefused) {

@@ -4,11 +4,10 @@
 
 #include <cstdint>
 
+#include "ApiTestUtil.h"
 #include "api/APIAll.h"
 
 namespace apitest {
-
-constexpr int64_t E9 = 1000000000;
 
 inline ZURAV::KeyValuePair pair(const char* key, const char* value) {
     ZURAV::KeyValuePair p;

@@ -1,16 +1,13 @@
-// Text dumps of the generated classes. They are built once the framework's text codec and layout
-// writer exist (api/APITypes.h then defines ZURAV_API_TEXT as 1).
+// Text dumps of the generated classes: the common layout rules, shown on the order classes.
 #include <gtest/gtest.h>
-
-#include "api/APIAll.h"
-
-#if ZURAV_API_TEXT
 
 #include <cstdint>
 #include <sstream>
 #include <string>
 
+#include "ApiTestUtil.h"
 #include "OrderSamples.h"
+#include "api/APIAll.h"
 #include "common/FastOStream.h"
 
 using namespace ZURAV;
@@ -22,15 +19,6 @@ class TextDump : public ::testing::Test {
   protected:
     void SetUp() override { ProtoInit::initialize(); }
 };
-
-template <class T>
-std::string text(const T& x) {
-    std::ostringstream os;
-    os << x;
-    return os.str();
-}
-
-std::string spaces(int n) { return std::string(static_cast<size_t>(n), ' '); }
 
 const char* const CANCEL_ALL_GROUP =
     "( cxlID=\"X1\"  monitoredOnly=T  timeApiClient=0  timeApiServer=0  timeHandler=0  feedID=3 )";
@@ -76,7 +64,7 @@ TEST_F(TextDump, ListsBreakAndIndentUnderTheirFirstElement) {
 }
 
 TEST_F(TextDump, StartValuesAndUnnamedValues) {
-    const std::string na = "-9223372036854775805";
+    const std::string na = NA_TEXT;
     const std::string submit = text(SubmitOrder());
     EXPECT_NE(submit.find("clOrdID=\"\""), std::string::npos);
     for (const char* f : {"amount=", "price=", "stopPrice=", "maxShow="}) {
@@ -121,5 +109,3 @@ TEST_F(TextDump, TextsLongerThanTheBufferAreCutShort) {
     EXPECT_GT(dumped.size(), 200000u);
     EXPECT_EQ(dumped.compare(0, 14, "<ComplexOrder "), 0);
 }
-
-#endif  // ZURAV_API_TEXT

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Generates a model of the protocol from schema/protocol.toml.
 
-  generate.py --schema schema/protocol.toml --target api --out build/generated [--text]
+  generate.py --schema schema/protocol.toml --target api --out build/generated
               [--clang-format clang-format --style .clang-format] [--stamp FILE] [--list]
 
 --list prints the files the target produces, one path per line, and writes nothing.
@@ -22,7 +22,7 @@ import output  # noqa: E402
 import schema  # noqa: E402
 
 TARGETS = {
-    "api": lambda model, args: api_backend.emit(model, text=args.text),
+    "api": lambda model, args: api_backend.emit(model),
     "api-test": lambda model, args: api_test_backend.emit(model),
 }
 
@@ -32,7 +32,6 @@ def main(argv: list[str]) -> int:
     parser.add_argument("--schema", required=True, type=Path)
     parser.add_argument("--target", required=True, choices=sorted(TARGETS))
     parser.add_argument("--out", required=True, type=Path)
-    parser.add_argument("--text", action="store_true", help="emit the text dumps")
     parser.add_argument("--clang-format", help="clang-format executable to lay out the files")
     parser.add_argument("--style", type=Path, help="the .clang-format file to use")
     parser.add_argument("--stamp", type=Path, help="file touched after every successful run")

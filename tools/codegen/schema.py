@@ -41,6 +41,9 @@ _CPP_KEYWORDS = {
     "static", "struct", "switch", "template", "this", "throw", "true", "try", "typedef",
     "typename", "union", "unsigned", "using", "virtual", "void", "volatile", "while",
 }
+# Names the generated member functions give their parameters and locals; a field of that name
+# would be hidden behind them.
+RESERVED_FIELD_NAMES = {"c", "t", "w", "e", "codec", "writer", "rhs", "open", "brackets"}
 # API enumeration tables are indexed by one byte and hold at most 255 slots.
 API_ENUM_MAX_VALUE = 254
 ENUM_MAX_VALUE = 0x7FFFFFFF
@@ -299,6 +302,8 @@ def _fields(raw: dict, what: str, typedefs: dict[str, str], enums: dict[str, Enu
     out = []
     for fname, spelled in table.items():
         _identifier(fname, f"{what} field {fname}")
+        if fname in RESERVED_FIELD_NAMES:
+            raise SchemaError(f"{what} field {fname}: the name is used by the generated code")
         if not isinstance(spelled, str):
             raise SchemaError(f"{what} field {fname}: the type must be a string")
         out.append(Field(fname, _type(spelled.strip(), f"{what} field {fname}", typedefs, enums,

@@ -88,6 +88,8 @@ class Rejects(unittest.TestCase):
          "api = true\napi_twin = 1\n[record.fields]\nkey", "unknown key 'api_twin'"),
         ("field name that is a C++ keyword", 'small = "int8"', 'class = "int8"',
          "not a usable identifier"),
+        ("field name the generated code uses", 'small = "int8"', 'rhs = "int8"',
+         "field rhs: the name is used by the generated code"),
         ("empty field table", '[message.fields]\ndummy = "int8"', "fields = {}",
          "non-empty table"),
         ("malformed TOML", "index = 3", "index = ", "Invalid"),
@@ -161,16 +163,33 @@ class Protocol(unittest.TestCase):
         self.assertEqual(sizes["MDSource"], (9, 4))
         self.assertEqual(sizes["TimeInForce"], (5, 4))
 
-    def test_order_messages_in_handler_order(self):
+    def test_messages_in_handler_order(self):
         described = [(m.name, m.id) for m in self.model.api_messages()]
         self.assertEqual(described, [
+            ("VersionMessage", 0x0000), ("RuThereMessage", 0xA013), ("ImHereMessage", 0xA014),
+            ("HeartbeatMessage", 0xA015), ("ReplayMessage", 0xD040),
+            ("ReplayDoneMessage", 0xD042), ("LastSequenceIDMessage", 0xD041),
+            ("BatchRegisterMessage", 0xD050), ("BatchUnregisterMessage", 0xD051),
+            ("BatchesCompletedMessage", 0xD052), ("MktDataMessage", 0xB099),
             ("SubmitOrderMessage", 0xF0E9), ("CancelOrderMessage", 0xF0EA),
             ("CancelAllOrderMessage", 0xF0EB), ("ModifyOrderMessage", 0xF0EC),
             ("ComplexOrderMessage", 0xF0EE), ("OrderReceivedMessage", 0xF0ED),
             ("OrderSubmittedMessage", 0xF0E8), ("OrderRejectedMessage", 0xF0E7),
             ("OrderCanceledMessage", 0xF0E6), ("OrderDoneMessage", 0xF0E5),
-            ("OrderCancelRejectedMessage", 0xF0E4)])
+            ("OrderCancelRejectedMessage", 0xF0E4), ("TradeCaptureMessage", 0xF0E3),
+            ("DropCopyMessage", 0xF0E2), ("EventReportMessage", 0xF0C6),
+            ("DateRolloverMessage", 0xF0C7), ("ClientConnectMessage", 0xFA01),
+            ("ClientDisconnectMessage", 0xFA02), ("ConnectResponseMessage", 0xFA10),
+            ("TradeLimitDataMessage", 0xFA13), ("RiskResponseMessage", 0xFA16),
+            ("LockResponseMessage", 0xFA14), ("LockUserMessage", 0xFA15),
+            ("ConfigMessage", 0xFA06), ("SubscribeMessage", 0xFA03),
+            ("UnsubscribeMessage", 0xFA04), ("UnsubscribeAllMessage", 0xFA05),
+            ("SubscriptionEventMessage", 0xFA07), ("InsertLogMessage", 0xFA09),
+            ("TestMessage", 0xFA11), ("RequestSnapshotMessage", 0xF203)])
 
+    def test_api_totals_are_enforced(self):
+        self.assertTrue(self.model.api_totals.enforce)
+        self.assertEqual(len(self.model.api_records()), 37)
 
 if __name__ == "__main__":
     unittest.main()
