@@ -162,34 +162,33 @@ std::string fmt(const char* format, double v) {
 std::string nanos(double ns) { return fmt(ns < 10 ? "%.2f" : ns < 1000 ? "%.1f" : "%.0f", ns); }
 
 void printTable(const std::vector<Row>& rows, const Collector& c, const Options& o) {
-    std::printf(
-        "zurav benchmarks%s: %d CPUs at %.0f MHz%s; medians of %s repetitions, "
-        "times per message\n\n",
-        o.quick ? " (quick)" : "", c.cpus(), c.mhz(),
-        c.scaling() ? " (CPU frequency scaling on: figures vary)" : "",
-        o.quick ? std::to_string(QUICK_REPETITIONS).c_str()
-                : std::to_string(FULL_REPETITIONS).c_str());
-    std::printf("%-20s %-15s %10s %10s %10s %8s %8s %8s %8s\n", "operation", "peer", "ours ns",
-                "peer ns", "peer/ours", "ours B", "peer B", "ours al", "peer al");
+    std::printf("zurav benchmarks%s: %d CPUs at %.0f MHz%s; %s interleaved repetitions\n\n",
+                o.quick ? " (quick)" : "", c.cpus(), c.mhz(),
+                c.scaling() ? " (CPU frequency scaling on: figures vary)" : "",
+                o.quick ? std::to_string(QUICK_REPETITIONS).c_str()
+                        : std::to_string(FULL_REPETITIONS).c_str());
+    std::printf("%-18s %-14s %9s %9s %9s %7s %7s %7s %7s\n", "operation", "peer", "ours ns",
+                "peer ns", "peer/ours", "ours B", "peer B", "ours A", "peer A");
     std::string last;
     for (const Row& r : rows) {
         const std::string op = r.shape + " " + r.op;
         if (!last.empty() && r.shape != last) std::printf("\n");
         last = r.shape;
         if (r.theirs == nullptr) {
-            std::printf("%-20s %-15s %10s %10s %10s %8.1f %8s %8.2f %8s\n", op.c_str(), "-",
+            std::printf("%-18s %-14s %9s %9s %9s %7.0f %7s %7.2f %7s\n", op.c_str(), "-",
                         nanos(r.ours->ns()).c_str(), "-", "-", r.ours->bytes, "-", r.ours->allocs(),
                         "-");
             continue;
         }
-        std::printf("%-20s %-15s %10s %10s %9.2fx %8.1f %8.1f %8.2f %8.2f\n", op.c_str(),
+        std::printf("%-18s %-14s %9s %9s %8.2fx %7.0f %7.0f %7.2f %7.2f\n", op.c_str(),
                     r.peer.c_str(), nanos(r.ours->ns()).c_str(), nanos(r.theirs->ns()).c_str(),
                     r.ratio(), r.ours->bytes, r.theirs->bytes, r.ours->allocs(),
                     r.theirs->allocs());
     }
     std::printf(
-        "\nB: bytes per message on the wire (the library's: frame header included; "
-        "DECIMAL, INTEGER: text length); al: heap allocations per message\n\n");
+        "\nns: time per message (DECIMAL, INTEGER: per conversion); B: bytes on the wire per "
+        "message, the\nlibrary's with its 12-byte frame header (DECIMAL, INTEGER: text length); "
+        "A: heap allocations per\nmessage. Every figure is the median of the repetitions.\n\n");
     std::printf("Goals (ratio against the peer's fastest form):\n");
     for (const Goal& g : GOALS) {
         const double ratio = goalRatio(g, rows);

@@ -119,6 +119,204 @@ void readReport(const benchpb::OrderSubmittedMessage& m, Sink& s) {
     s.i(c.market_id());
 }
 
+benchpb::MktDataMessage makeMd(int entries) {
+    using namespace Md;
+    benchpb::MktDataMessage m;
+    benchpb::MarketView& v = *m.mutable_mvd();
+    v.mutable_fm_id()->set_market_id(MARKET_ID);
+    v.mutable_fm_id()->set_feed_id(FEED_ID);
+    v.set_time_exchange(TIME_EXCHANGE);
+    v.set_time_arrival(TIME_ARRIVAL);
+    v.set_time_handler(TIME_HANDLER);
+    v.set_time_enhanced(TIME_ENHANCED);
+    v.set_time_api_server(TIME_API_SERVER);
+    v.set_time_api_client(TIME_API_CLIENT);
+    v.set_is_snapshot(IS_SNAPSHOT);
+    for (int k = 0; k < entries; ++k) {
+        const Entry e = entry(k);
+        benchpb::MDEntry& x = *v.add_md_entry_list();
+        x.set_price(e.price);
+        x.set_amount(e.amount);
+        x.set_min_amount(e.minAmount);
+        x.set_update_action(static_cast<benchpb::MDUpdateAction>(e.updateAction));
+        x.set_element(static_cast<benchpb::MDElement>(e.element));
+        x.set_side(static_cast<benchpb::Side>(e.side));
+        x.set_source(e.source);
+        x.set_number_of_orders(e.numberOfOrders);
+        x.set_components(e.components);
+    }
+    for (int32_t market : {MARKET_ID, BATCH_MARKET_ID2}) {
+        benchpb::FeedMarketID& id = *m.add_fm_ids_in_batch();
+        id.set_market_id(market);
+        id.set_feed_id(FEED_ID);
+    }
+    m.set_batch_id(BATCH_ID);
+    m.set_stream_id(STREAM_ID);
+    return m;
+}
+
+template <class Sink>
+void readMd(const benchpb::MktDataMessage& m, Sink& s) {
+    const benchpb::MarketView& v = m.mvd();
+    s.i(v.fm_id().market_id());
+    s.i(v.fm_id().feed_id());
+    s.t(v.time_exchange());
+    s.t(v.time_arrival());
+    s.t(v.time_handler());
+    s.t(v.time_enhanced());
+    s.t(v.time_api_server());
+    s.t(v.time_api_client());
+    s.i(v.is_snapshot());
+    s.i(v.md_entry_list_size());
+    for (const benchpb::MDEntry& e : v.md_entry_list()) {
+        s.amount(e.price());
+        s.amount(e.amount());
+        s.amount(e.min_amount());
+        s.i(e.update_action());
+        s.i(e.element());
+        s.i(e.side());
+        s.i(e.source());
+        s.i(e.number_of_orders());
+        s.s(e.components());
+    }
+    s.i(m.fm_ids_in_batch_size());
+    for (const benchpb::FeedMarketID& id : m.fm_ids_in_batch()) {
+        s.i(id.market_id());
+        s.i(id.feed_id());
+    }
+    s.i(m.batch_id());
+    s.i(m.stream_id());
+}
+
+benchpb::HeartbeatMessage makeHeartbeat() {
+    benchpb::HeartbeatMessage m;
+    m.mutable_contents()->set_time_api_server(Heartbeat::TIME_API_SERVER);
+    for (int32_t feed : Heartbeat::ACTIVE_FEEDS) m.mutable_contents()->add_active_feeds(feed);
+    m.set_feed_seq_id(Heartbeat::FEED_SEQ_ID);
+    return m;
+}
+
+template <class Sink>
+void readHeartbeat(const benchpb::HeartbeatMessage& m, Sink& s) {
+    s.t(m.contents().time_api_server());
+    s.i(m.contents().active_feeds_size());
+    for (int32_t feed : m.contents().active_feeds()) s.i(feed);
+    s.i(m.feed_seq_id());
+}
+
+// The STREAM shape: each Frame behind its length as a varint, as delimited protobuf messages
+// are written.
+std::string makeStream(size_t messages) {
+    benchpb::Frame md, report, heartbeat;
+    *md.mutable_md() = makeMd(2);
+    *report.mutable_report() = makeReport();
+    *heartbeat.mutable_heartbeat() = makeHeartbeat();
+    std::string stream;
+    for (size_t k = 0; k < messages; ++k) {
+        const Stream::Kind kind = Stream::PATTERN[k % 10];
+        const benchpb::Frame& f = kind == Stream::MD2      ? md
+                                  : kind == Stream::REPORT ? report
+                                                           : heartbeat;
+        const std::string body = f.SerializeAsString();
+        uint64_t n = body.size();
+        for (; n > 127; n >>= 7) stream += static_cast<char>((n & 0x7F) | 0x80);
+        stream += static_cast<char>(n);
+        stream += body;
+    }
+    return stream;
+}
+
+// Calls each(data, size) with the body of every frame of stream.
+template <class Each>
+void forEachFrame(const std::string& stream, Each each) {
+    const char* p = stream.data();
+    const char* const end = p + stream.size();
+    while (p < end) {
+        uint32_t n = 0;
+        for (int shift = 0;; shift += 7) {
+            const unsigned char b = static_cast<unsigned char>(*p++);
+            n |= static_cast<uint32_t>(b & 0x7F) << shift;
+            if ((b & 0x80) == 0) break;
+        }
+        each(p, static_cast<int>(n));
+        p += n;
+    }
+}
+
+// The STREAM handler: reads one field of the frame's message.
+template <class Sink>
+void handleFrame(const benchpb::Frame& f, Sink& s) {
+    switch (f.body_case()) {
+        case benchpb::Frame::kMd:
+            s.i(f.md().mvd().fm_id().market_id());
+            break;
+        case benchpb::Frame::kReport:
+            s.i(f.report().contents().sequence_id());
+            break;
+        case benchpb::Frame::kHeartbeat:
+            s.t(f.heartbeat().contents().time_api_server());
+            break;
+        case benchpb::Frame::BODY_NOT_SET:
+            break;
+    }
+}
+
+void addStream() {
+    // The heartbeat is timed only inside the stream; its encoding is checked whole here.
+    benchpb::HeartbeatMessage heartbeat;
+    Collect heartbeatRead;
+    if (!heartbeat.ParseFromString(makeHeartbeat().SerializeAsString())) {
+        verifyFailed("heartbeat (protobuf): the encoded message does not parse");
+    }
+    readHeartbeat(heartbeat, heartbeatRead);
+    const std::string diff =
+        compareReadings(collect([](Collect& c) { visitHeartbeat(c); }), heartbeatRead);
+    if (!diff.empty()) verifyFailed("heartbeat (protobuf): " + diff);
+
+    const std::string stream = makeStream(streamMessages());
+    const double messages = static_cast<double>(streamMessages());
+    const double bytes = static_cast<double>(stream.size()) / messages;
+    Fold expected, got;
+    visitStream(expected, streamMessages());
+    benchpb::Frame frame;
+    forEachFrame(stream, [&frame, &got](const char* p, int n) {
+        if (!frame.ParseFromArray(p, n)) verifyFailed("STREAM (protobuf): a frame does not parse");
+        handleFrame(frame, got);
+    });
+    if (got.sum() != expected.sum()) {
+        verifyFailed("STREAM (protobuf): the handler read other values");
+    }
+
+    add("STREAM", "decode", PEER, [stream, messages, bytes](benchmark::State& st) {
+        benchpb::Frame f;
+        const uint64_t allocs0 = allocations();
+        for (auto _ : st) {
+            Fold fold;
+            forEachFrame(stream, [&f, &fold](const char* p, int n) {
+                f.ParseFromArray(p, n);
+                handleFrame(f, fold);
+            });
+            benchmark::DoNotOptimize(fold.sum());
+        }
+        setCounters(st, allocs0, bytes, messages);
+    });
+    add("STREAM", "decode", PEER_ARENA, [stream, messages, bytes](benchmark::State& st) {
+        std::vector<char> block(ARENA_BLOCK);
+        const uint64_t allocs0 = allocations();
+        for (auto _ : st) {
+            Fold fold;
+            forEachFrame(stream, [&block, &fold](const char* p, int n) {
+                google::protobuf::Arena arena(arenaOptions(block.data()));
+                benchpb::Frame* f = google::protobuf::Arena::CreateMessage<benchpb::Frame>(&arena);
+                f->ParseFromArray(p, n);
+                handleFrame(*f, fold);
+            });
+            benchmark::DoNotOptimize(fold.sum());
+        }
+        setCounters(st, allocs0, bytes, messages);
+    });
+}
+
 template <class M, class Read>
 void addShape(const std::string& shape, const M& msg, Read read, const Collect& reference) {
     std::string bytes;
@@ -210,6 +408,13 @@ void registerProtobuf() {
         "REPORT", makeReport(),
         [](const benchpb::OrderSubmittedMessage& m, auto& s) { readReport(m, s); },
         collect([](Collect& c) { visitReport(c); }));
+    for (int entries : {2, 10}) {
+        addShape(
+            "MD" + std::to_string(entries), makeMd(entries),
+            [](const benchpb::MktDataMessage& m, auto& s) { readMd(m, s); },
+            collect([entries](Collect& c) { visitMd(c, entries); }));
+    }
+    addStream();
 }
 
 }  // namespace Bench

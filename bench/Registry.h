@@ -11,6 +11,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -29,6 +30,10 @@ void add(const std::string& shape, const std::string& operation, const std::stri
 // Sets the counters at the end of a benchmark whose loop started with allocs0 = allocations().
 void setCounters(benchmark::State& st, uint64_t allocs0, double bytesPerMsg,
                  double msgsPerIter = 1);
+
+// Messages in the STREAM shape: as many as the library's frames fill Stream::BYTES with. The
+// peers' streams hold the same messages. Valid once registerZurav() has run.
+size_t streamMessages();
 
 // Stops the program: an encoder's output did not decode to the values it was given.
 [[noreturn]] void verifyFailed(const std::string& what);

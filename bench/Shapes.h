@@ -123,6 +123,7 @@ namespace Heartbeat {
 constexpr int64_t TIME_API_SERVER = 1718100000140000000;
 constexpr int32_t ACTIVE_FEEDS[] = {3, 7, 12};
 constexpr int NUM_ACTIVE_FEEDS = 3;
+constexpr int32_t FEED_SEQ_ID = 7;  // bit i: the i-th smallest feed is up
 }  // namespace Heartbeat
 
 // STREAM: 1 MiB of frames, 70 % MD2, 20 % REPORT and 10 % heartbeats, in this repeating order.
@@ -217,6 +218,26 @@ void visitHeartbeat(Sink& s) {
     s.t(Heartbeat::TIME_API_SERVER);
     s.i(Heartbeat::NUM_ACTIVE_FEEDS);
     for (int32_t feed : Heartbeat::ACTIVE_FEEDS) s.i(feed);
+    s.i(Heartbeat::FEED_SEQ_ID);
+}
+
+// What the STREAM handlers read of n messages: the market of each MD2 update, the sequence id of
+// each report and the server time of each heartbeat.
+template <class Sink>
+void visitStream(Sink& s, size_t n) {
+    for (size_t k = 0; k < n; ++k) {
+        switch (Stream::PATTERN[k % 10]) {
+            case Stream::MD2:
+                s.i(Md::MARKET_ID);
+                break;
+            case Stream::REPORT:
+                s.i(Report::SEQUENCE_ID);
+                break;
+            case Stream::HEARTBEAT:
+                s.t(Heartbeat::TIME_API_SERVER);
+                break;
+        }
+    }
 }
 
 }  // namespace Bench

@@ -3,11 +3,16 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
+#include <vector>
 
 #include "Registry.h"
 #include "Shapes.h"
 #include "Sinks.h"
+#include "api/HeartbeatMessage.h"
+#include "api/MktDataMessage.h"
+#include "api/MsgHandler.h"
 #include "api/OXMessage.h"
 #include "api/OrderSubmittedMessage.h"
 #include "api/SubmitOrderMessage.h"
@@ -135,6 +140,184 @@ void readReport(const ZURAV::OrderSubmittedMessage& m, Sink& s) {
     s.i(c.marketID);
 }
 
+ZURAV::MktDataMessage makeMd(int entries) {
+    using namespace Md;
+    ZURAV::MktDataMessage m;
+    ZURAV::MarketView& v = m.mvd;
+    v.fmID.marketID = MARKET_ID;
+    v.fmID.feedID = FEED_ID;
+    v.timeExchange = TIME_EXCHANGE;
+    v.timeArrival = TIME_ARRIVAL;
+    v.timeHandler = TIME_HANDLER;
+    v.timeEnhanced = TIME_ENHANCED;
+    v.timeApiServer = TIME_API_SERVER;
+    v.timeApiClient = TIME_API_CLIENT;
+    v.isSnapshot = IS_SNAPSHOT;
+    for (int k = 0; k < entries; ++k) {
+        const Entry e = entry(k);
+        ZURAV::MDEntry x;
+        x.price = OXFloat(e.price);
+        x.amount = OXFloat(e.amount);
+        x.minAmount = OXFloat(e.minAmount);
+        x.updateAction = static_cast<ZURAV::MDUpdateAction::Type>(e.updateAction);
+        x.element = static_cast<ZURAV::MDElement::Type>(e.element);
+        x.side = static_cast<ZURAV::Side::Type>(e.side);
+        x.source = static_cast<ZURAV::SourceMask_t>(e.source);
+        x.numberOfOrders = static_cast<ZURAV::NumOrders_t>(e.numberOfOrders);
+        x.components = e.components;
+        v.mdEntryList.push_back(x);
+    }
+    for (int32_t market : {MARKET_ID, BATCH_MARKET_ID2}) {
+        ZURAV::FeedMarketID id;
+        id.marketID = market;
+        id.feedID = FEED_ID;
+        m.fmIDsInBatch.push_back(id);
+    }
+    m.batchID = BATCH_ID;
+    m.streamID = STREAM_ID;
+    return m;
+}
+
+template <class Sink>
+void readMd(const ZURAV::MktDataMessage& m, Sink& s) {
+    const ZURAV::MarketView& v = m.mvd;
+    s.i(v.fmID.marketID);
+    s.i(v.fmID.feedID);
+    s.t(v.timeExchange);
+    s.t(v.timeArrival);
+    s.t(v.timeHandler);
+    s.t(v.timeEnhanced);
+    s.t(v.timeApiServer);
+    s.t(v.timeApiClient);
+    s.i(v.isSnapshot);
+    s.i(static_cast<int64_t>(v.mdEntryList.size()));
+    for (const ZURAV::MDEntry& e : v.mdEntryList) {
+        s.amount(e.price.toInt());
+        s.amount(e.amount.toInt());
+        s.amount(e.minAmount.toInt());
+        s.i(e.updateAction);
+        s.i(e.element);
+        s.i(e.side);
+        s.i(e.source);
+        s.i(e.numberOfOrders);
+        s.s(e.components);
+    }
+    s.i(static_cast<int64_t>(m.fmIDsInBatch.size()));
+    for (const ZURAV::FeedMarketID& id : m.fmIDsInBatch) {
+        s.i(id.marketID);
+        s.i(id.feedID);
+    }
+    s.i(m.batchID);
+    s.i(m.streamID);
+}
+
+ZURAV::HeartbeatMessage makeHeartbeat() {
+    ZURAV::HeartbeatMessage m;
+    m.contents.timeApiServer = Heartbeat::TIME_API_SERVER;
+    for (int32_t feed : Heartbeat::ACTIVE_FEEDS) m.contents.activeFeeds.push_back(feed);
+    m.feedSeqID = Heartbeat::FEED_SEQ_ID;
+    return m;
+}
+
+template <class Sink>
+void readHeartbeat(const ZURAV::HeartbeatMessage& m, Sink& s) {
+    s.t(m.contents.timeApiServer);
+    s.i(static_cast<int64_t>(m.contents.activeFeeds.size()));
+    for (int32_t feed : m.contents.activeFeeds) s.i(feed);
+    s.i(m.feedSeqID);
+}
+
+// The STREAM handler: reads one field of each message it is handed.
+class StreamHandler : public ZURAV::MsgHandlerT<ShpOXMessage> {
+  public:
+    using ZURAV::MsgHandlerT<ShpOXMessage>::handle;
+    void handle(const ShpOXMessage&, const ZURAV::MktDataMessage& m) override {
+        fold.i(m.mvd.fmID.marketID);
+    }
+    void handle(const ShpOXMessage&, const ZURAV::OrderSubmittedMessage& m) override {
+        fold.i(m.contents.sequenceID);
+    }
+    void handle(const ShpOXMessage&, const ZURAV::HeartbeatMessage& m) override {
+        fold.t(m.contents.timeApiServer);
+    }
+
+    Fold fold;
+};
+
+size_t streamLength = 0;
+
+// Frames back to back, as many as fit in Stream::BYTES; sets streamLength to their count.
+std::string makeStream() {
+    const ZURAV::MktDataMessage md = makeMd(2);
+    const ZURAV::OrderSubmittedMessage report = makeReport();
+    const ZURAV::HeartbeatMessage heartbeat = makeHeartbeat();
+    std::string stream;
+    for (size_t n = 0;; ++n) {
+        const Stream::Kind kind = Stream::PATTERN[n % 10];
+        const OXMessage& msg = kind == Stream::MD2      ? static_cast<const OXMessage&>(md)
+                               : kind == Stream::REPORT ? static_cast<const OXMessage&>(report)
+                                                        : heartbeat;
+        char frame[FRAME_ROOM];
+        const size_t size = encodeFrame(msg, frame, sizeof frame);
+        if (stream.size() + size > Stream::BYTES) {
+            streamLength = n;
+            return stream;
+        }
+        stream.append(frame, size);
+    }
+}
+
+// Decodes every frame of stream as the client session does and dispatches it to handler;
+// false when a frame does not decode.
+bool readStream(const std::string& stream, StreamHandler& handler) {
+    const char* p = stream.data();
+    const char* const end = p + stream.size();
+    while (p < end) {
+        char* at = const_cast<char*>(p);
+        Tarvik::FastCodec codec(at, at + MsgHead::SIZE);
+        MsgHead head;
+        head.read(codec);
+        const ShpOXMessage m = OXMessage::decodeMessage(head.id, p + MsgHead::SIZE,
+                                                        head.length - MsgHead::LENGTH_OVERHEAD);
+        if (!m) return false;
+        handler.dispatchMessage(m, m.get(), m->getMsgType());
+        p += sizeof head.length + head.length;
+    }
+    return true;
+}
+
+void addStream() {
+    // The heartbeat is timed only inside the stream; its encoding is checked whole here.
+    char frame[FRAME_ROOM];
+    const ShpOXMessage heartbeat =
+        decodeFrame(frame, encodeFrame(makeHeartbeat(), frame, sizeof frame));
+    if (!heartbeat) verifyFailed("heartbeat (zurav): the encoded frame does not decode");
+    Collect heartbeatRead;
+    readHeartbeat(heartbeat->getRef<ZURAV::HeartbeatMessage>(), heartbeatRead);
+    const std::string diff =
+        compareReadings(collect([](Collect& c) { visitHeartbeat(c); }), heartbeatRead);
+    if (!diff.empty()) verifyFailed("heartbeat (zurav): " + diff);
+
+    const std::string stream = makeStream();
+    Fold expected;
+    visitStream(expected, streamLength);
+    StreamHandler check;
+    if (!readStream(stream, check) || check.fold.sum() != expected.sum()) {
+        verifyFailed("STREAM (zurav): the handler read other values");
+    }
+    const double messages = static_cast<double>(streamLength);
+    const double bytes = static_cast<double>(stream.size()) / messages;
+    add("STREAM", "decode", OURS, [stream, messages, bytes](benchmark::State& st) {
+        const uint64_t allocs0 = allocations();
+        for (auto _ : st) {
+            StreamHandler handler;
+            readStream(stream, handler);
+            benchmark::DoNotOptimize(handler.fold.sum());
+        }
+        setCounters(st, allocs0, bytes, messages);
+    });
+}
+
 // Verifies that msg's frame decodes to the reference values, then registers encode, decode
 // and round trip of the shape. read(const M&, Sink&) reads every field of an M.
 template <class M, class Read>
@@ -194,6 +377,15 @@ void registerZurav() {
         "REPORT", makeReport(),
         [](const ZURAV::OrderSubmittedMessage& m, auto& s) { readReport(m, s); },
         collect([](Collect& c) { visitReport(c); }));
+    for (int entries : {2, 10}) {
+        addShape(
+            "MD" + std::to_string(entries), makeMd(entries),
+            [](const ZURAV::MktDataMessage& m, auto& s) { readMd(m, s); },
+            collect([entries](Collect& c) { visitMd(c, entries); }));
+    }
+    addStream();
 }
+
+size_t streamMessages() { return streamLength; }
 
 }  // namespace Bench
