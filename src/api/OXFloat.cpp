@@ -1,6 +1,5 @@
 #include "api/OXFloat.h"
 
-#include <cctype>
 #include <cmath>
 #include <cstring>
 #include <ostream>
@@ -34,11 +33,14 @@ constexpr int64_t IPOW10[DECIMALS + 1] = {1000000000, 100000000, 10000000, 10000
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
+// White space as strtoll skips it in the "C" locale, without the library call.
+bool isSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
 int64_t parse(const char* s) {
     if (s == nullptr) return iNA;
     // Sign and integer part as strtoll reads them: leading white space, then one sign.
     const char* p = s;
-    while (std::isspace(static_cast<unsigned char>(*p))) ++p;
+    while (isSpace(*p)) ++p;
     bool negative = false;
     if (*p == '-' || *p == '+') negative = *p++ == '-';
     const char* digits = p;

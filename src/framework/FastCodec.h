@@ -136,6 +136,14 @@ class FastCodec {
     // --- strings ---------------------------------------------------------------------------------
     void write_string(const std::string& x) { __write_string(x, false); }
     std::string read_string() { return __read_string(false); }
+    // Reads into x, reusing its storage: decoding into an existing message allocates only for
+    // a string longer than any it held before.
+    void read_string(std::string& x) {
+        const size_t n = read_uint16();
+        have(n, "string");
+        x.assign(_buf, n);
+        _buf += n;
+    }
 
     // Block strings of message blocks; defined in framework/BlockStringCodec.h, which users of
     // these forms include (so that the codec does not depend on the containers). The plain form
@@ -182,26 +190,60 @@ class FastCodec {
     template <typename T>
     void write_varint(T value) {
         static_assert(std::is_unsigned<T>::value, "LEB128 works on unsigned values");
-        need(varintSize(value), "varint");
-        while (value > 127) {
-            *_buf++ = static_cast<char>((value & 0x7F) | 0x80);
-            value >>= 7;
-        }
-        *_buf++ = static_cast<char>(value);
+        const size_t n = varintSize(value);
+        need(n, "varint");
+        // Each byte is computed from the value itself, not from the previous byte, so the
+        // stores do not wait on one another.
+        char* p = _buf;
+        for (size_t k = 0; k + 1 < n; ++k) p[k] = static_cast<char>((value >> (7 * k)) | 0x80);
+        p[n - 1] = static_cast<char>(value >> (7 * (n - 1)));
+        _buf = p + n;
     }
     // Plain LEB128 into an accumulator of type T; at most maxBytes bytes (by default as many as
     // a value of T can need). Groups beyond T's width are dropped, as the format allows.
     template <typename T>
-    void read_varint(T& result, int maxBytes = (static_cast<int>(sizeof(T)) * 8 + 6) / 7) {
+    void read_varint(T& result, int maxBytes = maxVarintBytes<T>()) {
         static_assert(std::is_unsigned<T>::value, "LEB128 works on unsigned values");
+        const auto* p = reinterpret_cast<const unsigned char*>(_buf);
+        const size_t room = remaining();
+        if (room != 0 && p[0] < 0x80) {  // the common one-byte value
+            result = p[0];
+            ++_buf;
+            return;
+        }
         T acc = 0;
-        for (int i = 0;; ++i) {
-            if (i == maxBytes) throw DecodeError("FastCodec: varint too long");
-            const unsigned char b = takeByte();
-            const int shift = 7 * i;
-            if (shift < static_cast<int>(sizeof(T)) * 8) acc |= static_cast<T>(b & 0x7F) << shift;
+        size_t i = 0;
+        // Eight bytes at once when they are there: the groups of a value that ends within them
+        // are gathered without a loop; a longer value continues below from its ninth byte.
+        if (room >= 8 && maxBytes >= 8) {
+            uint64_t w;
+            std::memcpy(&w, p, 8);
+            const uint64_t stops = ~w & 0x8080808080808080ULL;
+            const size_t len = stops != 0 ? (__builtin_ctzll(stops) >> 3) + 1 : 8;
+            if (len < 8) w &= (uint64_t(1) << (8 * len)) - 1;
+            if (stops != 0 || maxBytes > 8) {
+                acc = static_cast<T>(gatherGroups(w));
+                i = len;
+                if (stops != 0) {
+                    _buf += i;
+                    result = acc;
+                    return;
+                }
+            }
+        }
+        // One bound per byte: whichever of the input end and the length limit comes first.
+        const size_t limit = room < static_cast<size_t>(maxBytes) ? room : maxBytes;
+        for (;;) {
+            if (i == limit) {
+                if (limit == room) underflow("varint");
+                throw DecodeError("FastCodec: varint too long");
+            }
+            const unsigned char b = p[i];
+            const size_t shift = 7 * i++;
+            if (shift < sizeof(T) * 8) acc |= static_cast<T>(b & 0x7F) << shift;
             if ((b & 0x80) == 0) break;
         }
+        _buf += i;
         result = acc;
     }
 
@@ -286,14 +328,44 @@ class FastCodec {
   private:
     static constexpr int MAX_VARINT16_BYTES = 3;
 
+    // The longest LEB128 form of a T.
+    template <typename T>
+    static constexpr size_t maxVarintBytes() {
+        return (sizeof(T) * 8 + 6) / 7;
+    }
+
+    // memcpy for the short texts of most fields: up to 16 bytes as two overlapping fixed-size
+    // copies, which compile to a few moves instead of a library call.
+    static void copyBytes(char* dst, const char* src, size_t n) {
+        if (n >= 8 && n <= 16) {
+            std::memcpy(dst, src, 8);
+            std::memcpy(dst + n - 8, src + n - 8, 8);
+        } else if (n >= 4 && n < 8) {
+            std::memcpy(dst, src, 4);
+            std::memcpy(dst + n - 4, src + n - 4, 4);
+        } else if (n < 4) {
+            for (size_t i = 0; i < n; ++i) dst[i] = src[i];
+        } else {
+            std::memcpy(dst, src, n);
+        }
+    }
+
+    // The 7-bit groups of up to eight LEB128 bytes, loaded little-endian into w, packed into
+    // one number (continuation bits dropped).
+    static uint64_t gatherGroups(uint64_t w) {
+        static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "bytes are loaded little-endian");
+        uint64_t x = w & 0x7F7F7F7F7F7F7F7FULL;
+        x = ((x & 0x7F007F007F007F00ULL) >> 1) | (x & 0x007F007F007F007FULL);
+        x = ((x & 0x3FFF00003FFF0000ULL) >> 2) | (x & 0x00003FFF00003FFFULL);
+        x = ((x & 0x0FFFFFFF00000000ULL) >> 4) | (x & 0x000000000FFFFFFFULL);
+        return x;
+    }
+
+    // Bytes of the minimal LEB128 form of value: one per started group of 7 bits.
     template <typename T>
     static size_t varintSize(T value) {
-        size_t n = 1;
-        while (value > 127) {
-            value >>= 7;
-            ++n;
-        }
-        return n;
+        const uint64_t v = static_cast<uint64_t>(value) | 1;
+        return static_cast<size_t>(70 - __builtin_clzll(v)) / 7;
     }
 
     // Writes: refuse instead of passing the end of the output range.
@@ -339,7 +411,7 @@ inline void FastCodec::__write_string(const std::string& x, bool encrypt) {
     need(varintSize(n) + n, "string");
     write_uint16(static_cast<unsigned short>(n));
     if (n == 0) return;
-    std::memcpy(_buf, x.data(), n);
+    copyBytes(_buf, x.data(), n);
     if (encrypt) Orbanex::DumbCrypt::encrypt(_buf, static_cast<int>(n), 0);
     _buf += n;
 }

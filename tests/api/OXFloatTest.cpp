@@ -77,6 +77,7 @@ TEST(OXFloat, ParsesDecimalText) {
         // The fraction takes the sign also behind white space or a sign that strtoll reads.
         {" -1.5", -3 * E9 / 2},
         {"\t2.5", 5 * E9 / 2},
+        {"\n\v\f\r 3", 3 * E9},
         {"9223372036.854775807", INT64_MAX},
         {"-9223372036.854775804", INT64_MIN + 4},
         {"0.0000000001", 0},

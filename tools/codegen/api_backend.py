@@ -392,6 +392,8 @@ def _read_value(t: FieldType, target: str) -> str:
     """A statement that reads one value of type t into target."""
     if t.kind == "record":
         return f"{target}.read(codec);"
+    if t.kind == "string":
+        return f"c.read_string({target});"  # reuses the string's storage
     expr = {
         "int8": "static_cast<int8_t>(c.read_int8())",
         "int16": "c.read_int16()",
@@ -399,7 +401,6 @@ def _read_value(t: FieldType, target: str) -> str:
         "int64": "c.read_int64()",
         "bool": "c.read_bool()",
         "decimal": "OXFloat(static_cast<int64_t>(c.read_oxfloat()))",
-        "string": "c.read_string()",
     }.get(t.kind)
     if t.kind == "enum":
         expr = f"static_cast<{t.enum.name}::Type>(c.read_uint8())"
