@@ -5,6 +5,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "common/Util.h"
+
 namespace ZURAV {
 
 void EnumSupport::throwInvalidValue(const char* prefix, unsigned char iv) {
@@ -25,12 +27,7 @@ int EnumSupport::find(const char* const* names, unsigned int maxValue, const cha
 }
 
 std::ostream& EnumSupport::writeName(std::ostream& os, const char* name) {
-    if (name != nullptr) {
-        os << name;
-    } else {
-        os.setstate(std::ios::badbit);
-    }
-    return os;
+    return Orbanex::Util::writeText(os, name);
 }
 
 }  // namespace ZURAV

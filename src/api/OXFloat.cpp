@@ -19,8 +19,7 @@ constexpr int DECIMALS = 9;
 constexpr double MAX_DOUBLE = 9223372036.854776;
 constexpr double MIN_DOUBLE = -9223372036.854776;
 
-// Entry p: 10^p, and 10^(9 - p).
-constexpr double FPOW10[DECIMALS + 1] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9};
+// Entry p: 10^(9 - p).
 constexpr int64_t IPOW10[DECIMALS + 1] = {1000000000, 100000000, 10000000, 1000000, 100000,
                                           10000,      1000,      100,      10,      1};
 
@@ -30,8 +29,6 @@ constexpr int64_t IPOW10[DECIMALS + 1] = {1000000000, 100000000, 10000000, 10000
        << MAX_DOUBLE << ".";
     throw std::out_of_range(os.str());
 }
-
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 // White space as strtoll skips it in the "C" locale, without the library call.
 bool isSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
@@ -45,7 +42,7 @@ int64_t parse(const char* s) {
     if (*p == '-' || *p == '+') negative = *p++ == '-';
     const char* digits = p;
     uint64_t integer = 0;
-    for (; isDigit(*p); ++p) {
+    for (; Orbanex::Util::isDigit(*p); ++p) {
         integer = integer * 10 + static_cast<uint64_t>(*p - '0');
         if (integer > static_cast<uint64_t>(INT64_MAX) / SCALE) return iNA;
     }
@@ -56,7 +53,7 @@ int64_t parse(const char* s) {
         ++p;
         for (int i = 0; i < DECIMALS; ++i) {
             fraction *= 10;
-            if (isDigit(*p)) fraction += static_cast<uint64_t>(*p++ - '0');
+            if (Orbanex::Util::isDigit(*p)) fraction += static_cast<uint64_t>(*p++ - '0');
         }
     }
     const uint64_t magnitude = integer * SCALE + fraction;
@@ -80,7 +77,7 @@ OXFloat::OXFloat(double dvalue, int precision) {
     }
     if (std::isnan(dvalue) || dvalue < MIN_DOUBLE || dvalue > MAX_DOUBLE) throwBadValue(dvalue);
     // nearbyint rounds by the current mode, as lrint does, without its overflow.
-    const double rounded = std::nearbyint(dvalue * FPOW10[precision]);
+    const double rounded = std::nearbyint(dvalue * Orbanex::Util::powers_of_10[precision]);
     if (!(rounded >= -9223372036854775808.0 && rounded < 9223372036854775808.0)) {
         throwBadValue(dvalue);
     }

@@ -14,22 +14,26 @@ namespace {
     return status == 0 ? work : "Unknown error";
 }
 
+// The system's text for errno, using work (of size bytes) when strerror_r needs it; null when
+// errno is 0.
+const char* errnoText(char* work, size_t size) {
+    const int error = errno;
+    return error == 0 ? nullptr : errorText(strerror_r(error, work, size), work);
+}
+
 }  // namespace
 
 FastOStream& ferror(FastOStream& os) {
-    const int error = errno;
-    if (error == 0) return os;
     // A work area of our own rather than the cursor: strerror_r may fill it to the brim.
     char work[256];
-    return os << errorText(strerror_r(error, work, sizeof work), work);
+    const char* text = errnoText(work, sizeof work);
+    return text == nullptr ? os : os << text;
 }
 
 std::ostream& ferror(std::ostream& os) {
-    const int error = errno;
-    if (error == 0) return os;
     char work[2048];
-    const char* text = errorText(strerror_r(error, work, sizeof work), work);
-    return os.write(text, static_cast<std::streamsize>(std::strlen(text)));
+    const char* text = errnoText(work, sizeof work);
+    return text == nullptr ? os : os.write(text, static_cast<std::streamsize>(std::strlen(text)));
 }
 
 }  // namespace Orbanex

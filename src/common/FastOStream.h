@@ -86,11 +86,7 @@ class FastOStream {
 
     // The string's characters up to its first NUL.
     FastOStream& operator<<(const std::string& s) {
-        for (const char c : s) {
-            if (c == '\0' || _buf == _end) break;
-            *_buf++ = c;
-        }
-        return *this;
+        return write(s.data(), strnlen(s.c_str(), s.size()));
     }
 
     FastOStream& operator<<(FastOStream& (*manipulator)(FastOStream&)) {

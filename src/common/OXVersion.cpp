@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/OXVersionBuild.h"
+#include "common/Util.h"
 
 namespace po = boost::program_options;
 
@@ -49,16 +50,6 @@ const char* const BUILD_PAGE_URL = "docs/builds.md";
 const char* const DEBUG_INFO_URL = "docs/builds.md#debug-info";
 const char* const DEPLOYMENTS_URL = "docs/builds.md#deployments";
 
-// Streaming a null char* sets badbit and writes nothing; the signature keeps that behaviour for
-// null values instead of crashing, so a caller can tell from the stream that a value was missing.
-std::ostream& put(std::ostream& os, const char* text) {
-    if (text == nullptr) {
-        os.setstate(std::ios_base::badbit);
-        return os;
-    }
-    return os << text;
-}
-
 }  // namespace
 
 std::string getVersionString() {
@@ -69,36 +60,34 @@ std::string getVersionString() {
 void dumpSignature(const char* progname, const char* protoSig, const char* protoSigAPI,
                    const char* protoSigStorage, std::ostream& oss, bool asHtml) {
     using namespace Version;
-    put(oss << "Program: ", progname) << std::endl;
+    Util::writeText(oss << "Program: ", progname) << std::endl;
     if (asHtml) {
         oss << "<a href=\"" << BUILD_PAGE_URL << '#';
-        put(oss, LABEL) << "\">Label: ";
-        put(oss, LABEL) << "</a>" << std::endl;
+        Util::writeText(oss, LABEL) << "\">Label: ";
+        Util::writeText(oss, LABEL) << "</a>" << std::endl;
         oss << "<a href=\"" << DEBUG_INFO_URL << '-';
-        put(oss, BUILD_KEY) << '-';
-        put(oss, BUILD_NUMBER) << '-';
-        put(oss, MESSAGING_VERSION) << '-';
-        put(oss, DISTRIBUTION_VERSION)
+        Util::writeText(oss, BUILD_KEY) << '-';
+        Util::writeText(oss, BUILD_NUMBER) << '-';
+        Util::writeText(oss, MESSAGING_VERSION) << '-';
+        Util::writeText(oss, DISTRIBUTION_VERSION)
             << "\">Debug Info</a> (only available directly from the build; it expires)"
             << std::endl;
         oss << "<a href=\"" << DEPLOYMENTS_URL
             << "\">Deployments</a> (all artifacts are available from the release page)"
             << std::endl;
     } else {
-        put(oss << "Label: ", LABEL) << std::endl;
+        Util::writeText(oss << "Label: ", LABEL) << std::endl;
     }
     oss << "Version: " << getVersionString() << std::endl;
     oss << "Msg Version: " << getVersionString() << std::endl;
-    put(oss << "Build Key: ", BUILD_KEY) << std::endl;
-    put(oss << "Build: ", BUILD) << std::endl;
-    put(oss << "Arch: ", ARCH) << std::endl;
-    put(oss << "Host: ", HOST) << std::endl;
-    put(oss << "User: ", USER) << std::endl;
-    put(oss << "Compiler: ", COMPILER) << std::endl;
-    put(oss << "CPPFLAGS: ", CPPFLAGS) << std::endl;
-    put(oss << "Build Platform: ", VERBOSE_PLATFORM) << std::endl;
-    // The protocol lines come only with a protocol signature; a null API or storage signature
-    // leaves its own line out.
+    Util::writeText(oss << "Build Key: ", BUILD_KEY) << std::endl;
+    Util::writeText(oss << "Build: ", BUILD) << std::endl;
+    Util::writeText(oss << "Arch: ", ARCH) << std::endl;
+    Util::writeText(oss << "Host: ", HOST) << std::endl;
+    Util::writeText(oss << "User: ", USER) << std::endl;
+    Util::writeText(oss << "Compiler: ", COMPILER) << std::endl;
+    Util::writeText(oss << "CPPFLAGS: ", CPPFLAGS) << std::endl;
+    Util::writeText(oss << "Build Platform: ", VERBOSE_PLATFORM) << std::endl;
     if (protoSig != nullptr) {
         oss << "Protocol: " << protoSig << std::endl;
         if (protoSigAPI != nullptr) oss << "ProtocolAPI: " << protoSigAPI << std::endl;

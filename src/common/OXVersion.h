@@ -42,10 +42,10 @@ extern const char* const DISTRIBUTION_VERSION;
 // "MAJOR.MINOR.MICRO", e.g. "3.13.0".
 std::string getVersionString();
 
-// Writes the build signature, one item per line. A null progname or protocol signature writes
-// nothing for that value and sets the stream's bad state, as streaming a null char* does. The
-// protocol lines are written only when protoSig is not null, each of the API and storage lines
-// only when its own signature is not null.
+// Writes the build signature, one item per line. A null progname writes nothing for that value
+// and sets the stream's bad state, as streaming a null char* does. The protocol lines are written
+// only when protoSig is not null, each of the API and storage lines only when its own signature is
+// not null.
 void dumpSignature(const char* progname, const char* protoSig, const char* protoSigAPI,
                    const char* protoSigStorage, std::ostream& oss, bool asHtml);
 

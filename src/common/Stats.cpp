@@ -2,6 +2,7 @@
 
 #include <boost/thread/lock_guard.hpp>
 #include <cmath>
+#include <iterator>
 #include <ostream>
 
 #include "common/TableFormatter.h"
@@ -120,7 +121,7 @@ TimerStatsAcc& StatsMgr::getTimer(const char* name) {
 void StatsMgr::dumpTimings(TableFormatter& fmtr) {
     fmtr.setPrecision(1);
     const char* const headers[] = {"name", "n", "min", "avg", "max", "sd"};
-    for (size_t i = 0; i < 6; ++i) fmtr.setHeader(i, headers[i]);
+    for (size_t i = 0; i < std::size(headers); ++i) fmtr.setHeader(i, headers[i]);
     boost::lock_guard<boost::mutex> lock(_timersMutex);
     size_t row = 0;
     for (const auto& entry : _timers) {

@@ -32,13 +32,13 @@ void outputRowHTML(std::ostream& os, const TableFormatter::RowVec& row, size_t c
     os << "  </tr>" << std::endl;
 }
 
-void outputRowXML(std::ostream& os, const TableFormatter::RowVec& header,
+// names are the header's words already turned into tags.
+void outputRowXML(std::ostream& os, const TableFormatter::RowVec& names,
                   const TableFormatter::RowVec& row, const std::string& rowtag) {
     os << "  <" << rowtag << '>' << std::endl;
-    for (size_t i = 0; i < header.size(); ++i) {
-        const std::string name = wordToTag(header[i]);
-        os << "   <" << name << '>' << (i < row.size() ? wordToTag(row[i]) : std::string()) << "</"
-           << name << '>' << std::endl;
+    for (size_t i = 0; i < names.size(); ++i) {
+        os << "   <" << names[i] << '>' << (i < row.size() ? wordToTag(row[i]) : std::string())
+           << "</" << names[i] << '>' << std::endl;
     }
     os << "  </" << rowtag << '>' << std::endl;
 }
@@ -77,7 +77,9 @@ void TableFormatter::setCell(size_t row, size_t column, const std::string& value
 template <typename T>
 void TableFormatter::setNumber(size_t row, size_t column, T value) {
     StaticOStream<128> os;
-    os << value << fends;
+    // Only a double reads the precision; setprecision takes anything above 9 as 9.
+    os.setprecision(static_cast<size_t>(std::max(_precision, 0)));
+    os << value;
     setCell(row, column, std::string(os.ends()));
 }
 
@@ -101,11 +103,7 @@ void TableFormatter::setCell(size_t row, size_t column, unsigned long long value
 }
 
 void TableFormatter::setCell(size_t row, size_t column, double value) {
-    StaticOStream<128> os;
-    // The stream's format holds one digit of precision.
-    os.setprecision(static_cast<size_t>(std::min(std::max(_precision, 0), 9)));
-    os << value << fends;
-    setCell(row, column, std::string(os.ends()));
+    setNumber(row, column, value);
 }
 
 size_t TableFormatter::nbRows() const {
@@ -146,7 +144,9 @@ void TableFormatter::toXML(std::ostream& os, const std::string& toptag, const st
     const std::string top = wordToTag(toptag);
     const std::string rowTag = wordToTag(rowtag);
     os << '<' << top << " name=\"" << title << "\">" << std::endl;
-    for (const RowVec& row : _cells) outputRowXML(os, _header, row, rowTag);
+    RowVec names(_header.size());
+    std::transform(_header.begin(), _header.end(), names.begin(), wordToTag);
+    for (const RowVec& row : _cells) outputRowXML(os, names, row, rowTag);
     os << "</" << top << '>' << std::endl;
 }
 

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <iterator>
 
 #include "common/TableFormatter.h"
 #include "common/TimeUtil.h"
@@ -42,7 +43,13 @@ ShpThreadInfo& findOrCreate(Registry& r, const std::string& name) {
     return info;
 }
 
+// Every byte 0xFF marks "no sample yet": the counters read -1 and hasSample is false.
+void clearSample(rusage& ru) { std::memset(&ru, 0xFF, sizeof ru); }
+
 bool hasSample(const rusage& ru) { return ru.ru_utime.tv_usec >= 0; }
+
+// The kernel's id of the calling thread.
+pid_t currentLwp() { return static_cast<pid_t>(::syscall(SYS_gettid)); }
 
 // Seconds, a point and the microseconds in six digits; "-1" before the first sample.
 std::string cpuTime(const rusage& ru, const timeval& tv) {
@@ -68,7 +75,7 @@ std::string cpuTime(const rusage& ru, const timeval& tv) {
 
 }  // namespace
 
-ThreadInfo::ThreadInfo() : lwp(0), tid(0), active(false) { std::memset(&ru, 0xFF, sizeof ru); }
+ThreadInfo::ThreadInfo() : lwp(0), tid(0), active(false) { clearSample(ru); }
 
 void ThreadRegistry::initialize() {}
 
@@ -83,10 +90,10 @@ void ThreadRegistry::registerThread(const std::string& name) {
     Registry& r = state();
     Lock lock(r.registryMutex);
     ThreadInfo& info = *findOrCreate(r, name);
-    info.lwp = static_cast<pid_t>(::syscall(SYS_gettid));
+    info.lwp = currentLwp();
     info.tid = ::pthread_self();
     info.active = true;
-    std::memset(&info.ru, 0xFF, sizeof info.ru);
+    clearSample(info.ru);
     info.lastUpdate = "NA";
 }
 
@@ -137,7 +144,7 @@ const std::string& ThreadRegistry::getName(pthread_t tid) {
 }
 
 int ThreadRegistry::setAffinity(const cpu_set_t& cpus) {
-    return ::sched_setaffinity(static_cast<pid_t>(::syscall(SYS_gettid)), sizeof(cpu_set_t), &cpus);
+    return ::sched_setaffinity(currentLwp(), sizeof(cpu_set_t), &cpus);
 }
 
 int ThreadRegistry::setPriority(int prio) { return ::setpriority(PRIO_PROCESS, 0, -prio); }
@@ -145,7 +152,7 @@ int ThreadRegistry::setPriority(int prio) { return ::setpriority(PRIO_PROCESS, 0
 std::string ThreadRegistry::dumpDebug(TableFormatter& fmtr) {
     const char* const headers[] = {"name",  "lwp",    "tid",    "core",  "updateTime", "utime",
                                    "stime", "minflt", "majflt", "nvcsw", "nivcsw"};
-    for (size_t i = 0; i < 11; ++i) fmtr.setHeader(i, headers[i]);
+    for (size_t i = 0; i < std::size(headers); ++i) fmtr.setHeader(i, headers[i]);
     Registry& r = state();
     Lock lock(r.registryMutex);
     size_t row = 0;

@@ -11,22 +11,6 @@
 
 namespace Orbanex {
 
-const double Util::powers_of_10[10] = {1, 10, 100, 1000, 10000, 1e5, 1e6, 1e7, 1e8, 1e9};
-
-namespace {
-
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
-
-void strreverse(char* begin, char* end) {
-    for (--end; begin < end; ++begin, --end) {
-        const char c = *begin;
-        *begin = *end;
-        *end = c;
-    }
-}
-
-}  // namespace
-
 int Util::ndigits(uint32_t n) {
     int count = 0;
     for (; n != 0; n /= 10) ++count;
@@ -125,30 +109,27 @@ size_t Util::modp_dtoa(double value, char* str, int prec) {
     }
     const uint64_t whole = static_cast<uint64_t>(magnitude);
     char* p = str;
+    if (negative) *p++ = '-';
+    p += ulltoa(whole, p, 10);
     if (prec > 0) {
         const uint64_t limit = static_cast<uint64_t>(powers_of_10[prec]);
         uint64_t frac =
             static_cast<uint64_t>((magnitude - static_cast<double>(whole)) * powers_of_10[prec]);
         // The product may round up to 10^prec; the fraction is truncated, never carried.
         if (frac >= limit) frac = limit - 1;
-        int count = 0;
-        do {
-            *p++ = static_cast<char>('0' + frac % 10);
-            frac /= 10;
-            ++count;
-        } while (frac != 0);
-        for (; count < prec; ++count) *p++ = '0';
         *p++ = '.';
+        p += ulltoa_fixed(frac, p, prec, 10, '0');
     }
-    uint64_t w = whole;
-    do {
-        *p++ = static_cast<char>('0' + w % 10);
-        w /= 10;
-    } while (w != 0);
-    if (negative) *p++ = '-';
     *p = '\0';
-    strreverse(str, p);
     return static_cast<size_t>(p - str);
+}
+
+std::ostream& Util::writeText(std::ostream& os, const char* text) {
+    if (text == nullptr) {
+        os.setstate(std::ios_base::badbit);
+        return os;
+    }
+    return os << text;
 }
 
 }  // namespace Orbanex

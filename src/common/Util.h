@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <iosfwd>
@@ -58,7 +59,9 @@ class Util {
         "zyxwvutsrqponmlkjihgfedcba9876543210123456789abcdefghijklmnopqrstuvwxyz";
     static constexpr int CENTRE = 35;
 
-    static const double powers_of_10[10];
+    static constexpr double powers_of_10[10] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9};
+
+    static constexpr bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
     // Writes value in base (2 to 36, lower-case letters) at result, most significant digit
     // first, '-' before a negative value; returns the count of characters. A bad base writes
@@ -74,11 +77,7 @@ class Util {
             v /= b;
         } while (v != 0);
         p = NegFixer<std::is_signed<T>::value>::make_negative(value, p);
-        for (char *lo = result, *hi = p - 1; lo < hi; ++lo, --hi) {
-            const char c = *lo;
-            *lo = *hi;
-            *hi = c;
-        }
+        std::reverse(result, p);
         return static_cast<int>(p - result);
     }
 
@@ -200,6 +199,10 @@ class Util {
     // str; returns the length without the NUL. NaN gives "nan"; infinities and magnitudes of
     // 2^64 and more are written in exponent form. str needs 32 bytes.
     static size_t modp_dtoa(double value, char* str, int prec);
+
+    // Writes text; a null text writes nothing and sets badbit, as streaming a null char* would
+    // without the crash, so the caller can tell from the stream that a value was missing.
+    static std::ostream& writeText(std::ostream& os, const char* text);
 };
 
 }  // namespace Orbanex

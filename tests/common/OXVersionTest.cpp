@@ -103,8 +103,6 @@ TEST(OXVersion, PositionalArgumentsLandUnderArgs) {
     EXPECT_EQ(vm["level"].as<int>(), 3);
 }
 
-using OXVersionDeathTest = ::testing::Test;
-
 TEST(OXVersionDeathTest, HelpPrintsBannerAndExitsZero) {
     for (const char* option : {"--help", "-h"}) {
         SCOPED_TRACE(option);

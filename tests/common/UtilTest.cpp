@@ -19,20 +19,23 @@ using Orbanex::Util;
 
 namespace {
 
-// Runs a writer over a buffer pre-filled with '#', so that a stray byte (a NUL, a digit past
-// the returned count) shows in the result.
 struct WriterCase {
     const char* label;
     std::function<int(char*)> write;
     std::string expected;
 };
 
-std::string runWriter(const WriterCase& c, int& count) {
-    char buf[80];
-    std::memset(buf, '#', sizeof buf);
-    count = c.write(buf);
-    EXPECT_EQ(buf[count], '#') << "wrote past its count";
-    return std::string(buf, static_cast<size_t>(count));
+// Runs each writer over a buffer pre-filled with '#', so that a stray byte (a NUL, a digit past
+// the returned count) shows in the result.
+void expectWriters(const std::vector<WriterCase>& cases) {
+    for (const WriterCase& c : cases) {
+        SCOPED_TRACE(c.label);
+        char buf[80];
+        std::memset(buf, '#', sizeof buf);
+        const int count = c.write(buf);
+        EXPECT_EQ(buf[count], '#') << "wrote past its count";
+        EXPECT_EQ(std::string(buf, static_cast<size_t>(count)), c.expected);
+    }
 }
 
 }  // namespace
@@ -61,12 +64,7 @@ TEST(Util, FreeFormWritersInEveryBaseAndWidth) {
         {"ulltoa max binary", [](char* b) { return Util::ulltoa(ULLONG_MAX, b, 2); },
          std::string(64, '1')},
     };
-    for (const WriterCase& c : cases) {
-        SCOPED_TRACE(c.label);
-        int count = 0;
-        EXPECT_EQ(runWriter(c, count), c.expected);
-        EXPECT_EQ(count, static_cast<int>(c.expected.size()));
-    }
+    expectWriters(cases);
 }
 
 TEST(Util, FixedWidthWritersFillExactlyTheWidth) {
@@ -89,11 +87,7 @@ TEST(Util, FixedWidthWritersFillExactlyTheWidth) {
         {"bad base", [](char* b) { return Util::itoa_fixed(5, b, 3, 37, '0'); }, ""},
         {"no width", [](char* b) { return Util::itoa_fixed(5, b, 0, 10, '0'); }, ""},
     };
-    for (const WriterCase& c : cases) {
-        SCOPED_TRACE(c.label);
-        int count = 0;
-        EXPECT_EQ(runWriter(c, count), c.expected);
-    }
+    expectWriters(cases);
 }
 
 TEST(Util, NdigitsCountsDecimalDigits) {
