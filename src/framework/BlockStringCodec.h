@@ -3,8 +3,6 @@
 // The block-string forms of FastCodec (declared in the class, defined here so that the codec
 // does not depend on the containers). Every user of those forms includes this header.
 
-#include <cstring>
-
 #include "framework/DumbCrypt.h"
 #include "framework/FastCodec.h"
 #include "framework/bufstring.h"
@@ -25,22 +23,7 @@ inline void FastCodec::read_cryptstring(bufstl::bufstring& x) { __read_string(x,
 // The length is the text without the stored NUL (0 for a string without storage); the bytes
 // follow unterminated. Scrambling works on the bytes in the output, never on x.
 inline void FastCodec::__write_string(const bufstl::bufstring& x, bool encrypt, bool useVarLen) {
-    const size_t n = x.size_();
-    if (n > MAX_STRING_LENGTH) {
-        throw EncodeError("FastCodec: string of " + std::to_string(n) +
-                          " bytes exceeds the maximum of 65535");
-    }
-    if (useVarLen) {
-        need(varintSize(n) + n, "string");
-        write_uint16(static_cast<unsigned short>(n));
-    } else {
-        need(2 + n, "string");
-        write_uint16_fixed(static_cast<unsigned short>(n));
-    }
-    if (n == 0) return;
-    std::memcpy(_buf, x.c_str(), n);
-    if (encrypt) Orbanex::DumbCrypt::encrypt(_buf, static_cast<int>(n), 0);
-    _buf += n;
+    putText(x.c_str(), x.size_(), encrypt, useVarLen);
 }
 
 // The length is checked against the bytes left before x takes any block storage for it.

@@ -100,9 +100,7 @@ class FastCodec {
     // --- fixed-width integers, little-endian ---------------------------------------------------
     void write_uint16_fixed(unsigned short x) {
         need(2, "uint16");
-        _buf[0] = static_cast<char>(x & 0xFF);
-        _buf[1] = static_cast<char>(x >> 8);
-        _buf += 2;
+        storeUint16Fixed(x);
     }
     unsigned short read_uint16_fixed() {
         have(2, "uint16");
@@ -192,12 +190,7 @@ class FastCodec {
         static_assert(std::is_unsigned<T>::value, "LEB128 works on unsigned values");
         const size_t n = varintSize(value);
         need(n, "varint");
-        // Each byte is computed from the value itself, not from the previous byte, so the
-        // stores do not wait on one another.
-        char* p = _buf;
-        for (size_t k = 0; k + 1 < n; ++k) p[k] = static_cast<char>((value >> (7 * k)) | 0x80);
-        p[n - 1] = static_cast<char>(value >> (7 * (n - 1)));
-        _buf = p + n;
+        storeVarint(value, n);
     }
     // Plain LEB128 into an accumulator of type T; at most maxBytes bytes (by default as many as
     // a value of T can need). Groups beyond T's width are dropped, as the format allows.
@@ -221,14 +214,12 @@ class FastCodec {
             const uint64_t stops = ~w & 0x8080808080808080ULL;
             const size_t len = stops != 0 ? (__builtin_ctzll(stops) >> 3) + 1 : 8;
             if (len < 8) w &= (uint64_t(1) << (8 * len)) - 1;
-            if (stops != 0 || maxBytes > 8) {
-                acc = static_cast<T>(gatherGroups(w));
-                i = len;
-                if (stops != 0) {
-                    _buf += i;
-                    result = acc;
-                    return;
-                }
+            acc = static_cast<T>(gatherGroups(w));
+            i = len;
+            if (stops != 0) {
+                _buf += i;
+                result = acc;
+                return;
             }
         }
         // One bound per byte: whichever of the input end and the length limit comes first.
@@ -291,9 +282,10 @@ class FastCodec {
             putByte(first);
             return;
         }
-        need(1 + varintSize(rest), "decimal");
+        const size_t n = varintSize(rest);
+        need(1 + n, "decimal");
         *_buf++ = static_cast<char>(first | 0x80);
-        write_varint(rest);
+        storeVarint(rest, n);
     }
     void read_varint_special(uint64_t& result) {
         const unsigned char first = takeByte();
@@ -370,12 +362,32 @@ class FastCodec {
 
     // Writes: refuse instead of passing the end of the output range.
     void need(size_t n, const char* what) {
-        if (static_cast<size_t>(_end - _buf) < n) overflow(what);
+        if (remaining() < n) overflow(what);
     }
     // Reads: refuse instead of passing the end of the input.
     void have(size_t n, const char* what) {
-        if (static_cast<size_t>(_end - _buf) < n) underflow(what);
+        if (remaining() < n) underflow(what);
     }
+
+    // The unchecked stores behind the writers, for callers that have made room for a whole
+    // field at once. storeVarint takes n = varintSize(value).
+    template <typename T>
+    void storeVarint(T value, size_t n) {
+        // Each byte is computed from the value itself, not from the previous byte, so the
+        // stores do not wait on one another.
+        char* p = _buf;
+        for (size_t k = 0; k + 1 < n; ++k) p[k] = static_cast<char>((value >> (7 * k)) | 0x80);
+        p[n - 1] = static_cast<char>(value >> (7 * (n - 1)));
+        _buf = p + n;
+    }
+    void storeUint16Fixed(unsigned short x) {
+        _buf[0] = static_cast<char>(x & 0xFF);
+        _buf[1] = static_cast<char>(x >> 8);
+        _buf += 2;
+    }
+    // Every string form: the length (LEB128, or 2 bytes little-endian unless useVarLen), then the
+    // n bytes at s, scrambled in the output when encrypt.
+    inline void putText(const char* s, size_t n, bool encrypt, bool useVarLen);
     void putByte(unsigned char b) {
         need(1, "byte");
         *_buf++ = static_cast<char>(b);
@@ -402,26 +414,32 @@ class FastCodec {
 
 namespace Tarvik {
 
-inline void FastCodec::__write_string(const std::string& x, bool encrypt) {
-    const size_t n = x.size();
+inline void FastCodec::putText(const char* s, size_t n, bool encrypt, bool useVarLen) {
     if (n > MAX_STRING_LENGTH) {
         throw EncodeError("FastCodec: string of " + std::to_string(n) +
                           " bytes exceeds the maximum of 65535");
     }
-    need(varintSize(n) + n, "string");
-    write_uint16(static_cast<unsigned short>(n));
+    const size_t lengthSize = useVarLen ? varintSize(n) : 2;
+    need(lengthSize + n, "string");
+    if (useVarLen) {
+        storeVarint(n, lengthSize);
+    } else {
+        storeUint16Fixed(static_cast<unsigned short>(n));
+    }
     if (n == 0) return;
-    copyBytes(_buf, x.data(), n);
+    copyBytes(_buf, s, n);
     if (encrypt) Orbanex::DumbCrypt::encrypt(_buf, static_cast<int>(n), 0);
     _buf += n;
 }
 
+inline void FastCodec::__write_string(const std::string& x, bool encrypt) {
+    putText(x.data(), x.size(), encrypt, true);
+}
+
 inline std::string FastCodec::__read_string(bool encrypt) {
-    const size_t n = read_uint16();
-    have(n, "string");
-    std::string s(_buf, n);
-    _buf += n;
-    if (encrypt && n != 0) Orbanex::DumbCrypt::decrypt(&s[0], static_cast<int>(n), 0);
+    std::string s;
+    read_string(s);
+    if (encrypt && !s.empty()) Orbanex::DumbCrypt::decrypt(&s[0], static_cast<int>(s.size()), 0);
     return s;
 }
 

@@ -41,12 +41,8 @@ struct MsgHead {
 
     // Whole seconds of nsecs, truncated toward zero, kept to 32 bits.
     int32_t secs() const { return static_cast<int32_t>(nsecs / 1000000000); }
-    // Microseconds within the second, truncated toward zero. Computed from the 64-bit seconds,
-    // so it stays right for times whose seconds do not fit in 32 bits.
-    suseconds_t usecs() const {
-        const int64_t wholeSecs = nsecs / 1000000000;
-        return static_cast<suseconds_t>((nsecs - wholeSecs * 1000000000) / 1000);
-    }
+    // Microseconds within the second, truncated toward zero.
+    suseconds_t usecs() const { return static_cast<suseconds_t>(nsecs % 1000000000 / 1000); }
 };
 #pragma pack(pop)
 

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -16,22 +15,14 @@ using Tarvik::DecodeError;
 using Tarvik::EncodeError;
 using Tarvik::FastCodec;
 using test_support::Bytes;
+using test_support::decodeAll;
 using test_support::encode;
 using test_support::hex;
+using test_support::stored;
 using test_support::TestBlock;
 using test_support::unhex;
 
 namespace {
-
-// Decodes all of the bytes, no more and no less.
-void decodeAll(const Bytes& bytes, const std::function<void(FastCodec&)>& fn) {
-    EXPECT_EQ(test_support::decode(bytes, fn), bytes.size());
-}
-
-std::string stored(const bufstring& s) {
-    const bufstl::bufvector<char>& v = s;
-    return std::string(v.begin(), v.end());
-}
 
 enum class Form { PLAIN, FIXED, CRYPT };
 

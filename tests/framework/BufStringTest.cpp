@@ -6,20 +6,9 @@
 #include "support/TestBlock.h"
 
 using bufstl::bufstring;
-using bufstl::bufvector;
+using test_support::capacity;
+using test_support::stored;
 using test_support::TestBlock;
-
-namespace {
-
-// The stored characters, NUL included.
-std::string stored(const bufstring& s) {
-    const bufvector<char>& v = s;
-    return std::string(v.begin(), v.end());
-}
-
-size_t capacity(const bufstring& s) { return static_cast<const bufvector<char>&>(s).capacity(); }
-
-}  // namespace
 
 TEST(BufString, NewStringHasNoStorageAndDiffersFromAClearedOne) {
     TestBlock block(1024);

@@ -26,13 +26,7 @@ const size_t NOTE_END = MsgControl::OFFSET + sizeof(NoteMessage);
 
 class MsgControlTest : public test_support::StandInTest {
   protected:
-    static MsgControl* note(RawBlock& block) {
-        return MsgControl::initialize(SITE, block.data(), block.size(), nullptr,
-                                      StandIn::__protocol, NoteMessage::ID);
-    }
-    static NoteMessage& noteIn(MsgControl* c) {
-        return *reinterpret_cast<NoteMessage*>(c->getMessageBuffer());
-    }
+    static MsgControl* note(RawBlock& block) { return initMessage(block, NoteMessage::ID, SITE); }
 };
 
 using MsgControlDeathTest = MsgControlTest;
@@ -52,7 +46,7 @@ TEST_F(MsgControlTest, InitializeBuildsAnEmptyMessageBehindTheHeader) {
     EXPECT_EQ(c->getMessageBuffer(), block.data() + 128);
     EXPECT_EQ(c->getRemainingBytes(), static_cast<ptrdiff_t>(4096 - NOTE_END));
 
-    const NoteMessage& m = noteIn(c);
+    const NoteMessage& m = message<NoteMessage>(c);
     EXPECT_EQ(m.timestamp, 0);
     EXPECT_EQ(m.title.size_(), 0u);
     EXPECT_EQ(m.values.size(), 0u);
@@ -98,14 +92,14 @@ TEST_F(MsgControlTest, BlockMustHoldTheMessageObject) {
 TEST_F(MsgControlTest, ContainerGrowthExhaustsTheBlockExactlyAndByOneByte) {
     RawBlock exact(NOTE_END + 24);
     MsgControl* c = note(exact);
-    noteIn(c).title = std::string(23, 't').c_str();  // 23 characters and the NUL
+    message<NoteMessage>(c).title = std::string(23, 't').c_str();  // 23 characters and the NUL
     EXPECT_EQ(c->getRemainingBytes(), 0);
-    noteIn(c).checkbounds(exact.begin(), exact.end());
+    message<NoteMessage>(c).checkbounds(exact.begin(), exact.end());
 
     RawBlock over(NOTE_END + 24);
     c = note(over);
     try {
-        noteIn(c).title = std::string(24, 't').c_str();
+        message<NoteMessage>(c).title = std::string(24, 't').c_str();
         FAIL() << "no exception";
     } catch (const std::out_of_range& e) {
         EXPECT_STREQ(e.what(),
@@ -113,27 +107,26 @@ TEST_F(MsgControlTest, ContainerGrowthExhaustsTheBlockExactlyAndByOneByte) {
                      "Site=Here.cpp:12)");
     }
     EXPECT_EQ(c->getRemainingBytes(), -1);
-    EXPECT_EQ(noteIn(c).title.size_(), 0u);  // the message stays as it was
+    EXPECT_EQ(message<NoteMessage>(c).title.size_(), 0u);  // the message stays as it was
     // The block refuses from now on, even a request it could have served before.
-    EXPECT_THROW(noteIn(c).secret = "x", std::out_of_range);
+    EXPECT_THROW(message<NoteMessage>(c).secret = "x", std::out_of_range);
     EXPECT_LT(c->getRemainingBytes(), 0);
 }
 
 TEST_F(MsgControlTest, WriteAndReadGoThroughTheDescriptor) {
     RawBlock a(4096), b(4096);
     MsgControl* source = note(a);
-    fillNote(noteIn(source));
+    fillNote(message<NoteMessage>(source));
     const test_support::Bytes bytes =
         test_support::encode([&](Tarvik::FastCodec& codec) { source->write(codec); });
-    const test_support::Bytes direct =
-        test_support::encode([&](Tarvik::FastCodec& codec) { noteIn(source).write(codec); });
+    const test_support::Bytes direct = test_support::encode(
+        [&](Tarvik::FastCodec& codec) { message<NoteMessage>(source).write(codec); });
     EXPECT_EQ(bytes, direct);
 
     MsgControl* target = note(b);
-    EXPECT_EQ(test_support::decode(bytes, [&](Tarvik::FastCodec& codec) { target->read(codec); }),
-              bytes.size());
+    test_support::decodeAll(bytes, [&](Tarvik::FastCodec& codec) { target->read(codec); });
     EXPECT_EQ(test_support::encode([&](Tarvik::FastCodec& codec) { target->write(codec); }), bytes);
-    noteIn(target).checkbounds(b.begin(), b.end());
+    message<NoteMessage>(target).checkbounds(b.begin(), b.end());
 }
 
 TEST_F(MsgControlTest, FinalizeAddsToTheTypeCountersAndRetiresTheBlock) {
@@ -141,8 +134,9 @@ TEST_F(MsgControlTest, FinalizeAddsToTheTypeCountersAndRetiresTheBlock) {
     RawBlock block(4096);
 
     MsgControl* c = note(block);
-    noteIn(c).title = "abc";         // 4 bytes
-    noteIn(c).title = "abcdefghij";  // 11 more after 4 bytes of padding; the 4 are released
+    message<NoteMessage>(c).title = "abc";  // 4 bytes
+    message<NoteMessage>(c).title =
+        "abcdefghij";  // 11 more after 4 bytes of padding; the 4 are released
     const size_t used = sizeof(NoteMessage) + 8 + 11;
     c->finalize(false);
     EXPECT_EQ(stats.nalloc, used);
@@ -161,8 +155,7 @@ TEST_F(MsgControlTest, FinalizeAddsToTheTypeCountersAndRetiresTheBlock) {
     EXPECT_EQ(stats.max_size, used);
 
     // A retired block may hold any type next.
-    c = MsgControl::initialize(SITE, block.data(), block.size(), nullptr, StandIn::__protocol,
-                               TickMessage::ID);
+    c = initMessage(block, TickMessage::ID, SITE);
     EXPECT_EQ(c->getIndex(), TickMessage::INDEX);
     EXPECT_STREQ(c->getDescriptor()->name(), "TickMessage");
     EXPECT_EQ(stats.nconstruct + stats.ndestroy + stats.ncopy + stats.nwrite + stats.nread +

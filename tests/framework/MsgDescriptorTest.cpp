@@ -20,6 +20,7 @@ using Tarvik::MsgControl;
 using Tarvik::MsgDescriptor;
 using test_support::Bytes;
 using test_support::decode;
+using test_support::decodeAll;
 using test_support::encode;
 using test_support::hex;
 using test_support::RawBlock;
@@ -31,14 +32,6 @@ class MsgDescriptorTest : public test_support::StandInTest {
   protected:
     static MsgDescriptor* descriptor(Tarvik::MsgType_t id) {
         return StandIn::__protocol->getDescriptor(id);
-    }
-    static MsgControl* block(RawBlock& b, Tarvik::MsgType_t id) {
-        return MsgControl::initialize("Test.cpp:1", b.data(), b.size(), nullptr,
-                                      StandIn::__protocol, id);
-    }
-    template <typename T>
-    static T& message(MsgControl* c) {
-        return *reinterpret_cast<T*>(c->getMessageBuffer());
     }
 };
 
@@ -103,16 +96,15 @@ TEST_F(MsgDescriptorTest, StandInProtocolAnswersItsRegistryQuestions) {
 
 TEST_F(MsgDescriptorTest, MessagesRoundTripThroughTheirDescriptors) {
     RawBlock a(4096), b(4096);
-    MsgControl* source = block(a, NoteMessage::ID);
+    MsgControl* source = initMessage(a, NoteMessage::ID);
     fillNote(message<NoteMessage>(source));
     MsgDescriptor* d = descriptor(NoteMessage::ID);
 
     const Bytes bytes = encode([&](FastCodec& c) { d->write(source->getMessageBuffer(), c); });
     EXPECT_EQ(bytes, encode([&](FastCodec& c) { message<NoteMessage>(source).write(c); }));
 
-    MsgControl* target = block(b, NoteMessage::ID);
-    EXPECT_EQ(decode(bytes, [&](FastCodec& c) { d->read(target->getMessageBuffer(), c); }),
-              bytes.size());
+    MsgControl* target = initMessage(b, NoteMessage::ID);
+    decodeAll(bytes, [&](FastCodec& c) { d->read(target->getMessageBuffer(), c); });
     const NoteMessage& in = message<NoteMessage>(source);
     const NoteMessage& out = message<NoteMessage>(target);
     EXPECT_EQ(out.timestamp, in.timestamp);
@@ -137,7 +129,7 @@ TEST_F(MsgDescriptorTest, MessagesRoundTripThroughTheirDescriptors) {
               std::string::npos);
 
     RawBlock t(1024);
-    MsgControl* tick = block(t, TickMessage::ID);
+    MsgControl* tick = initMessage(t, TickMessage::ID);
     TickMessage& tm = message<TickMessage>(tick);
     tm.seq = 300;
     tm.price = Tarvik::NA;
@@ -146,21 +138,21 @@ TEST_F(MsgDescriptorTest, MessagesRoundTripThroughTheirDescriptors) {
     const Bytes tickBytes = encode([&](FastCodec& c) { tick->write(c); });
     EXPECT_EQ(hex(tickBytes), "d8 04 07 01 ff");
     RawBlock t2(1024);
-    MsgControl* tick2 = block(t2, TickMessage::ID);
+    MsgControl* tick2 = initMessage(t2, TickMessage::ID);
     decode(tickBytes, [&](FastCodec& c) { tick2->read(c); });
     EXPECT_EQ(encode([&](FastCodec& c) { tick2->write(c); }), tickBytes);
 }
 
 TEST_F(MsgDescriptorTest, TruncatedOrInflatedBodiesRaiseDecodeErrorInsideTheInput) {
     RawBlock a(4096);
-    MsgControl* source = block(a, NoteMessage::ID);
+    MsgControl* source = initMessage(a, NoteMessage::ID);
     fillNote(message<NoteMessage>(source));
     const Bytes bytes = encode([&](FastCodec& c) { source->write(c); });
 
     for (size_t cut = 1; cut < bytes.size(); ++cut) {
         SCOPED_TRACE(cut);
         RawBlock b(4096);
-        MsgControl* target = block(b, NoteMessage::ID);
+        MsgControl* target = initMessage(b, NoteMessage::ID);
         EXPECT_THROW(decode(Bytes(bytes.begin(), bytes.begin() + static_cast<long>(cut)),
                             [&](FastCodec& c) { target->read(c); }),
                      Tarvik::DecodeError);
@@ -169,7 +161,7 @@ TEST_F(MsgDescriptorTest, TruncatedOrInflatedBodiesRaiseDecodeErrorInsideTheInpu
 
     // A list count no body of this size could hold is refused before anything is sized.
     RawBlock b(4096);
-    MsgControl* target = block(b, NoteMessage::ID);
+    MsgControl* target = initMessage(b, NoteMessage::ID);
     EXPECT_THROW(decode(test_support::unhex("00 00 00 00 00 ff ff 01 02"),
                         [&](FastCodec& c) { target->read(c); }),
                  Tarvik::DecodeError);
@@ -178,17 +170,17 @@ TEST_F(MsgDescriptorTest, TruncatedOrInflatedBodiesRaiseDecodeErrorInsideTheInpu
 
 TEST_F(MsgDescriptorTest, CopyLandsWhollyInTheTargetBlock) {
     RawBlock a(4096), b(4096);
-    MsgControl* source = block(a, NoteMessage::ID);
+    MsgControl* source = initMessage(a, NoteMessage::ID);
     fillNote(message<NoteMessage>(source));
     const ptrdiff_t sourceRemaining = source->getRemainingBytes();
-    MsgControl* target = block(b, NoteMessage::ID);
+    MsgControl* target = initMessage(b, NoteMessage::ID);
     message<NoteMessage>(target).title = "to be replaced";
 
     descriptor(NoteMessage::ID)->copy(target->getMessageBuffer(), source->getMessageBuffer());
     EXPECT_EQ(source->getRemainingBytes(), sourceRemaining);
     NoteMessage& copy = message<NoteMessage>(target);
     for (const bufstl::bufstring* s : strings(copy)) {
-        if (static_cast<const bufstl::bufvector<char>&>(*s).capacity() != 0) {
+        if (test_support::capacity(*s) != 0) {
             EXPECT_TRUE(b.holds(s->c_str()));
         }
     }
@@ -207,12 +199,12 @@ TEST_F(MsgDescriptorTest, CopyLandsWhollyInTheTargetBlock) {
 TEST_F(MsgDescriptorTest, DestroyBooksEveryContainerCapacityAsReleased) {
     const Tarvik::MsgStats& stats = descriptor(NoteMessage::ID)->getStats();
     RawBlock a(4096);
-    MsgControl* c = block(a, NoteMessage::ID);
+    MsgControl* c = initMessage(a, NoteMessage::ID);
     descriptor(NoteMessage::ID)->destroy(c->getMessageBuffer());  // nothing was taken
     c->finalize(false);
     EXPECT_EQ(stats.ndealloc, 0u);
 
-    c = block(a, NoteMessage::ID);
+    c = initMessage(a, NoteMessage::ID);
     NoteMessage& m = message<NoteMessage>(c);
     m.title = "12345678";                   // capacity 9
     m.values.insert(m.values.end(), 3, 1);  // 12 bytes
@@ -227,7 +219,7 @@ TEST_F(MsgDescriptorTest, DestroyBooksEveryContainerCapacityAsReleased) {
 
 TEST_F(MsgDescriptorDeathTest, CheckboundsStopsWhenTheMessageLiesOutsideTheRange) {
     RawBlock a(4096), other(4096);
-    MsgControl* c = block(a, NoteMessage::ID);
+    MsgControl* c = initMessage(a, NoteMessage::ID);
     fillNote(message<NoteMessage>(c));
     MsgDescriptor* d = descriptor(NoteMessage::ID);
     d->checkbounds(c->getMessageBuffer(), a.begin(), a.end());

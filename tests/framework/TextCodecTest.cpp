@@ -115,6 +115,9 @@ TEST(TextCodec, ReadsReturnZeroAndTouchNothing) {
 // the end, the cursor stops there, and under AddressSanitizer no byte past the heap array is
 // touched (the float forms included, whose formatter is handed the room left).
 TEST(TextCodec, TextThatDoesNotFitIsCutAtTheEnd) {
+    test_support::TestBlock block(256);
+    bufstl::bufstring blockText(block.alloc());
+    blockText = "block text";
     const std::vector<std::function<void(TextCodec&)>> writes = {
         [](TextCodec& c) { c.write_int64(-9223372036854775807LL - 1); },
         [](TextCodec& c) { c.write_uint64(18446744073709551615ULL); },
@@ -123,6 +126,7 @@ TEST(TextCodec, TextThatDoesNotFitIsCutAtTheEnd) {
         [](TextCodec& c) { c.write_string(std::string("quoted text")); },
         [](TextCodec& c) { c.write_cryptblob(std::string("scrambled")); },
         [](TextCodec& c) { c.write_data("label="); },
+        [&](TextCodec& c) { c.write_string(blockText); },
     };
     for (size_t w = 0; w < writes.size(); ++w) {
         const std::string full = render(writes[w]);
@@ -183,19 +187,4 @@ TEST(TextCodec, BlockStringReadsLeaveTheTargetUnchanged) {
     codec.read_cryptblob(s);
     EXPECT_TRUE(s == std::string("keep"));
     EXPECT_EQ(os.size(), 0u);
-}
-
-TEST(TextCodec, BlockStringThatDoesNotFitIsCutAtTheEnd) {
-    test_support::TestBlock block(256);
-    bufstl::bufstring s(block.alloc());
-    s = "block text";
-    const std::string full = "\"block text\"";
-    for (size_t n = 1; n <= full.size(); ++n) {
-        SCOPED_TRACE(n);
-        std::unique_ptr<char[]> buf(new char[n]);
-        FastOStream os(buf.get(), buf.get() + n);
-        TextCodec codec(os);
-        codec.write_string(s);
-        EXPECT_EQ(std::string(buf.get(), os.size()), full.substr(0, n));
-    }
 }

@@ -2,7 +2,10 @@
 
 // Encode and decode through FastCodec for golden and round-trip tests.
 
+#include <gtest/gtest.h>
+
 #include <functional>
+#include <type_traits>
 #include <vector>
 
 #include "framework/FastCodec.h"
@@ -25,6 +28,20 @@ inline size_t decode(const Bytes& bytes, const std::function<void(Tarvik::FastCo
     Tarvik::FastCodec c(in.data(), in.data() + in.size());
     fn(c);
     return c.size();
+}
+
+// Decodes with fn as decode does and expects every byte consumed, no more and no less; returns
+// what fn returns (which must then be default-constructible).
+template <typename Fn>
+auto decodeAll(const Bytes& bytes, Fn fn) {
+    if constexpr (std::is_void_v<std::invoke_result_t<Fn&, Tarvik::FastCodec&>>) {
+        EXPECT_EQ(decode(bytes, fn), bytes.size()) << "bytes consumed";
+    } else {
+        std::invoke_result_t<Fn&, Tarvik::FastCodec&> value{};
+        EXPECT_EQ(decode(bytes, [&](Tarvik::FastCodec& c) { value = fn(c); }), bytes.size())
+            << "bytes consumed";
+        return value;
+    }
 }
 
 }  // namespace test_support

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include "framework/MsgControl.h"
+#include "framework/MsgType.h"
 #include "support/StandInProtocol.h"
+#include "support/TestBlock.h"
 
 namespace test_support {
 
@@ -11,6 +14,19 @@ class StandInTest : public ::testing::Test {
   protected:
     void SetUp() override { StandIn::initialize(); }
     void TearDown() override { StandIn::finalize(); }
+
+    // An empty message of type id at the start of block; site is the caller its allocator names
+    // in errors.
+    static Tarvik::MsgControl* initMessage(RawBlock& block, Tarvik::MsgType_t id,
+                                           const char* site = "test") {
+        return Tarvik::MsgControl::initialize(site, block.data(), block.size(), nullptr,
+                                              StandIn::__protocol, id);
+    }
+    // The message object of the block c heads.
+    template <typename M>
+    static M& message(Tarvik::MsgControl* c) {
+        return *reinterpret_cast<M*>(c->getMessageBuffer());
+    }
 
     // A note with every kind of field filled, strings of odd lengths between records included.
     static void fillNote(StandIn::NoteMessage& m) {

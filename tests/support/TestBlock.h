@@ -2,9 +2,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "framework/BufferAllocator.h"
+#include "framework/bufstring.h"
 
 namespace test_support {
 
@@ -40,5 +42,15 @@ class RawBlock {
   private:
     std::vector<uint64_t> _words;
 };
+
+// The characters a block string stores, its NUL included ("" for one without storage).
+inline std::string stored(const bufstl::bufstring& s) {
+    const bufstl::bufvector<char>& v = s;
+    return std::string(v.begin(), v.end());
+}
+
+inline size_t capacity(const bufstl::bufstring& s) {
+    return static_cast<const bufstl::bufvector<char>&>(s).capacity();
+}
 
 }  // namespace test_support
