@@ -128,6 +128,7 @@ TEST(TextCodec, TextThatDoesNotFitIsCutAtTheEnd) {
         [](TextCodec& c) { c.write_data("label="); },
         [&](TextCodec& c) { c.write_string(blockText); },
     };
+    EXPECT_EQ(render(writes.back()), "\"block text\"");
     for (size_t w = 0; w < writes.size(); ++w) {
         const std::string full = render(writes[w]);
         for (size_t n = 1; n <= full.size(); ++n) {
