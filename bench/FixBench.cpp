@@ -77,7 +77,7 @@ enum Tag : int {
     Z_FEED_SEQ_ID = 5042,
 };
 
-// The stream arrives in pieces of this size, as a socket read would hand them over.
+// The stream arrives in chunks of this size, as a socket read would hand them over.
 constexpr size_t STREAM_CHUNK = 8192;
 
 constexpr int TIME_PRECISION = 9;
@@ -371,14 +371,18 @@ void parse(FIX::Message& m, const std::string& wire, const FIX::DataDictionary* 
     }
 }
 
-// Hands stream to parser in socket-sized pieces and passes each message that the parser
-// completes to handle(message).
-template <class Handle>
-void parseStream(FIX::Parser& parser, const std::string& stream, Handle handle) {
+// Hands stream to parser in socket-sized chunks, parses each message that the parser completes
+// into m (d null: without the dictionary) and hands it to the STREAM handler, which reads into
+// fold.
+void readStream(FIX::Parser& parser, FIX::Message& m, const std::string& stream,
+                const FIX::DataDictionary* d, Fold& fold) {
     std::string one;
     for (size_t at = 0; at < stream.size(); at += STREAM_CHUNK) {
         parser.addToStream(stream.data() + at, std::min(STREAM_CHUNK, stream.size() - at));
-        while (parser.readFixMessage(one)) handle(one);
+        while (parser.readFixMessage(one)) {
+            parse(m, one, d);
+            handleMessage(m, fold);
+        }
     }
 }
 
@@ -392,8 +396,7 @@ void verify(const std::string& what, const std::string& wire, ReadPlain readPlai
         parse(withDict, wire, dict);
         Collect got;
         readDict(withDict, got);
-        const std::string diff = compareReadings(reference, got);
-        if (!diff.empty()) verifyFailed(what + " (quickfix+dict): " + diff);
+        checkReading(what + " (quickfix+dict)", reference, got);
         FIX::Message plain;
         parse(plain, wire, nullptr);
         Fold plainSum, dictSum;
@@ -417,16 +420,12 @@ void addStream(std::shared_ptr<const FIX::DataDictionary> dict) {
         "heartbeat", heartbeat.toString(wire),
         [](const FIX::Message& m, auto& s) { readFlat(m, s); },
         [](const FIX::Message& m, auto& s) { readHeartbeat(m, s); },
-        collect([](Collect& c) { visitHeartbeat(c); }), dict.get());
+        collect(visitHeartbeat<Collect>), dict.get());
 
     const size_t messages = streamMessages();
     std::string stream;
     for (size_t k = 0; k < messages; ++k) {
-        const Stream::Kind kind = Stream::PATTERN[k % 10];
-        stream += (kind == Stream::MD2      ? md
-                   : kind == Stream::REPORT ? report
-                                            : heartbeat)
-                      .toString(wire);
+        stream += Stream::pick(Stream::kindAt(k), md, report, heartbeat).toString(wire);
     }
     Fold expected;
     visitStream(expected, messages);
@@ -436,10 +435,7 @@ void addStream(std::shared_ptr<const FIX::DataDictionary> dict) {
         FIX::Message m;
         Fold got;
         try {
-            parseStream(parser, stream, [&m, &got, d](const std::string& one) {
-                parse(m, one, d);
-                handleMessage(m, got);
-            });
+            readStream(parser, m, stream, d, got);
         } catch (const std::exception& e) {
             verifyFailed(std::string("STREAM (quickfix): ") + e.what());
         }
@@ -457,10 +453,7 @@ void addStream(std::shared_ptr<const FIX::DataDictionary> dict) {
             const uint64_t allocs0 = allocations();
             for (auto _ : st) {
                 Fold fold;
-                parseStream(parser, stream, [&m, &fold, d](const std::string& one) {
-                    parse(m, one, d);
-                    handleMessage(m, fold);
-                });
+                readStream(parser, m, stream, d, fold);
                 benchmark::DoNotOptimize(fold.sum());
             }
             setCounters(st, allocs0, bytes, static_cast<double>(messages));
@@ -537,13 +530,11 @@ void registerQuickFix() {
     FIX::Message order;
     makeOrder(order);
     const auto orderReader = [](const FIX::Message& m, auto& s) { readOrder(m, s); };
-    addShape("ORDER", order, orderReader, orderReader, collect([](Collect& c) { visitOrder(c); }),
-             dict);
+    addShape("ORDER", order, orderReader, orderReader, collect(visitOrder<Collect>), dict);
     FIX::Message report;
     makeReport(report);
     const auto reportReader = [](const FIX::Message& m, auto& s) { readReport(m, s); };
-    addShape("REPORT", report, reportReader, reportReader,
-             collect([](Collect& c) { visitReport(c); }), dict);
+    addShape("REPORT", report, reportReader, reportReader, collect(visitReport<Collect>), dict);
     for (int entries : {2, 10}) {
         FIX::Message md;
         makeMd(md, entries);

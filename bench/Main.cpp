@@ -34,15 +34,15 @@ constexpr double FULL_MIN_TIME = 0.1;
 constexpr int QUICK_REPETITIONS = 3;
 constexpr double QUICK_MIN_TIME = 0.005;
 
-const std::vector<std::string> SHAPES = {"ORDER",  "REPORT",  "MD2",    "MD10",
-                                         "STREAM", "DECIMAL", "INTEGER"};
-// "decode" and "roundtrip" read into a message object that is reused, as the peers' fastest forms
-// do; "decode-new" and "roundtrip-new" make a new message per frame with decodeMessage, as the
-// client session does, and have no peer row.
-const std::vector<std::string> OPERATIONS = {"encode",        "decode",  "roundtrip", "decode-new",
-                                             "roundtrip-new", "to-text", "from-text"};
-const std::vector<std::string> PEERS = {"protobuf", "protobuf+arena", "quickfix", "quickfix+dict",
-                                        "snprintf", "to_chars",       "strtod",   "from_chars"};
+// The shapes, operations and peers given to add(), each in the order of its first
+// registration: the table's order. "decode" and "roundtrip" read into a message object that is
+// reused, as the peers' fastest forms do; "decode-new" and "roundtrip-new" make a new message per
+// frame with decodeMessage, as the client session does, and have no peer row.
+std::vector<std::string> shapes, operations, peers;
+
+void remember(std::vector<std::string>& names, const std::string& name) {
+    if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
+}
 
 std::string nameOf(const std::string& shape, const std::string& op, const std::string& impl) {
     return shape + "/" + op + "/" + impl;
@@ -112,12 +112,12 @@ struct Row {
 
 std::vector<Row> tableRows() {
     std::vector<Row> rows;
-    for (const std::string& shape : SHAPES) {
-        for (const std::string& op : OPERATIONS) {
+    for (const std::string& shape : shapes) {
+        for (const std::string& op : operations) {
             const auto ours = results.find(nameOf(shape, op, OURS));
             if (ours == results.end()) continue;
             bool paired = false;
-            for (const std::string& peer : PEERS) {
+            for (const std::string& peer : peers) {
                 const auto theirs = results.find(nameOf(shape, op, peer));
                 if (theirs == results.end()) continue;
                 rows.push_back({shape, op, peer, &ours->second, &theirs->second});
@@ -283,6 +283,9 @@ Options parse(int argc, char** argv) {
 
 void add(const std::string& shape, const std::string& operation, const std::string& impl,
          std::function<void(benchmark::State&)> fn) {
+    remember(shapes, shape);
+    remember(operations, operation);
+    if (impl != OURS) remember(peers, impl);
     benchmark::RegisterBenchmark(nameOf(shape, operation, impl).c_str(), std::move(fn));
 }
 

@@ -51,21 +51,19 @@ std::vector<int64_t> decimals() {
     return v;
 }
 
-// The shortest decimal text of a raw value: no trailing zeros, no point for whole amounts.
-std::string shortText(int64_t raw) {
-    const uint64_t m = raw < 0 ? 0 - static_cast<uint64_t>(raw) : static_cast<uint64_t>(raw);
-    std::string s = (raw < 0 ? "-" : "") + std::to_string(m / E9);
-    std::string fraction = std::to_string(m % E9 + E9).substr(1);
-    while (!fraction.empty() && fraction.back() == '0') fraction.pop_back();
-    if (!fraction.empty()) s += "." + fraction;
-    return s;
-}
-
 // The text of OXFloat::toString and of "%.9f": the integer part and exactly nine decimals.
 std::string nineDecimals(int64_t raw) {
     const uint64_t m = raw < 0 ? 0 - static_cast<uint64_t>(raw) : static_cast<uint64_t>(raw);
     return (raw < 0 ? "-" : "") + std::to_string(m / E9) + "." +
            std::to_string(m % E9 + E9).substr(1);
+}
+
+// The shortest decimal text of a raw value: no trailing zeros, no point for whole amounts.
+std::string shortText(int64_t raw) {
+    std::string s = nineDecimals(raw);
+    s.erase(s.find_last_not_of('0') + 1);  // stops at the point at the latest
+    if (s.back() == '.') s.pop_back();
+    return s;
 }
 
 std::vector<int64_t> integers() {

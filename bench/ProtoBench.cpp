@@ -24,12 +24,44 @@ constexpr char PEER_ARENA[] = "protobuf+arena";
 // Arenas start from this block, so that a message of the shapes never reaches the heap.
 constexpr size_t ARENA_BLOCK = 64 * 1024;
 
-google::protobuf::ArenaOptions arenaOptions(char* block) {
-    google::protobuf::ArenaOptions options;
-    options.initial_block = block;
-    options.initial_block_size = ARENA_BLOCK;
-    return options;
-}
+// Parses into one message of type M, reused from parse to parse: the "protobuf" rows.
+template <class M>
+class ReusedParser {
+  public:
+    static constexpr const char* PEER_NAME = PEER;
+    // Parses the n bytes at p into a message, hands it to use and returns whether they parsed.
+    template <class Use>
+    bool withDecoded(const char* p, int n, Use use) {
+        const bool ok = _m.ParseFromArray(p, n);
+        use(_m);
+        return ok;
+    }
+
+  private:
+    M _m;
+};
+
+// Parses each time into a new message created on an arena that starts from a reused block and
+// lives until use returns: the "protobuf+arena" rows.
+template <class M>
+class ArenaParser {
+  public:
+    static constexpr const char* PEER_NAME = PEER_ARENA;
+    template <class Use>
+    bool withDecoded(const char* p, int n, Use use) {
+        google::protobuf::ArenaOptions options;
+        options.initial_block = _block.data();
+        options.initial_block_size = ARENA_BLOCK;
+        google::protobuf::Arena arena(options);
+        M* m = google::protobuf::Arena::CreateMessage<M>(&arena);
+        const bool ok = m->ParseFromArray(p, n);
+        use(*m);
+        return ok;
+    }
+
+  private:
+    std::vector<char> _block = std::vector<char>(ARENA_BLOCK);
+};
 
 benchpb::SubmitOrderMessage makeOrder() {
     using namespace Order;
@@ -213,34 +245,14 @@ std::string makeStream(size_t messages) {
     *heartbeat.mutable_heartbeat() = makeHeartbeat();
     std::string stream;
     for (size_t k = 0; k < messages; ++k) {
-        const Stream::Kind kind = Stream::PATTERN[k % 10];
-        const benchpb::Frame& f = kind == Stream::MD2      ? md
-                                  : kind == Stream::REPORT ? report
-                                                           : heartbeat;
-        const std::string body = f.SerializeAsString();
+        const std::string body =
+            Stream::pick(Stream::kindAt(k), md, report, heartbeat).SerializeAsString();
         uint64_t n = body.size();
         for (; n > 127; n >>= 7) stream += static_cast<char>((n & 0x7F) | 0x80);
         stream += static_cast<char>(n);
         stream += body;
     }
     return stream;
-}
-
-// Calls each(data, size) with the body of every frame of stream.
-template <class Each>
-void forEachFrame(const std::string& stream, Each each) {
-    const char* p = stream.data();
-    const char* const end = p + stream.size();
-    while (p < end) {
-        uint32_t n = 0;
-        for (int shift = 0;; shift += 7) {
-            const unsigned char b = static_cast<unsigned char>(*p++);
-            n |= static_cast<uint32_t>(b & 0x7F) << shift;
-            if ((b & 0x80) == 0) break;
-        }
-        each(p, static_cast<int>(n));
-        p += n;
-    }
 }
 
 // The STREAM handler: reads one field of the frame's message.
@@ -261,6 +273,53 @@ void handleFrame(const benchpb::Frame& f, Sink& s) {
     }
 }
 
+// Parses every frame of stream with parser (ReusedParser or ArenaParser of Frame) and hands it
+// to the STREAM handler, which reads into fold; false when a frame does not parse.
+template <class Parser>
+bool readStream(const std::string& stream, Parser& parser, Fold& fold) {
+    const char* p = stream.data();
+    const char* const end = p + stream.size();
+    while (p < end) {
+        uint32_t n = 0;
+        for (int shift = 0;; shift += 7) {
+            const unsigned char b = static_cast<unsigned char>(*p++);
+            n |= static_cast<uint32_t>(b & 0x7F) << shift;
+            if ((b & 0x80) == 0) break;
+        }
+        const bool parsed = parser.withDecoded(
+            p, static_cast<int>(n), [&fold](const benchpb::Frame& f) { handleFrame(f, fold); });
+        if (!parsed) return false;
+        p += n;
+    }
+    return true;
+}
+
+// Checks that parser reads stream as the handler expects, then registers its STREAM decode.
+template <class Parser>
+void addStreamReading(const std::string& stream, uint64_t expected) {
+    Parser check;
+    Fold got;
+    if (!readStream(stream, check, got)) {
+        verifyFailed(std::string("STREAM (") + Parser::PEER_NAME + "): a frame does not parse");
+    }
+    if (got.sum() != expected) {
+        verifyFailed(std::string("STREAM (") + Parser::PEER_NAME +
+                     "): the handler read other values");
+    }
+    const double messages = static_cast<double>(streamMessages());
+    const double bytes = static_cast<double>(stream.size()) / messages;
+    add("STREAM", "decode", Parser::PEER_NAME, [stream, messages, bytes](benchmark::State& st) {
+        Parser parser;
+        const uint64_t allocs0 = allocations();
+        for (auto _ : st) {
+            Fold fold;
+            readStream(stream, parser, fold);
+            benchmark::DoNotOptimize(fold.sum());
+        }
+        setCounters(st, allocs0, bytes, messages);
+    });
+}
+
 void addStream() {
     // The heartbeat is timed only inside the stream; its encoding is checked whole here.
     benchpb::HeartbeatMessage heartbeat;
@@ -269,51 +328,47 @@ void addStream() {
         verifyFailed("heartbeat (protobuf): the encoded message does not parse");
     }
     readHeartbeat(heartbeat, heartbeatRead);
-    const std::string diff =
-        compareReadings(collect([](Collect& c) { visitHeartbeat(c); }), heartbeatRead);
-    if (!diff.empty()) verifyFailed("heartbeat (protobuf): " + diff);
+    checkReading("heartbeat (protobuf)", collect(visitHeartbeat<Collect>), heartbeatRead);
 
     const std::string stream = makeStream(streamMessages());
-    const double messages = static_cast<double>(streamMessages());
-    const double bytes = static_cast<double>(stream.size()) / messages;
-    Fold expected, got;
+    Fold expected;
     visitStream(expected, streamMessages());
-    benchpb::Frame frame;
-    forEachFrame(stream, [&frame, &got](const char* p, int n) {
-        if (!frame.ParseFromArray(p, n)) verifyFailed("STREAM (protobuf): a frame does not parse");
-        handleFrame(frame, got);
-    });
-    if (got.sum() != expected.sum()) {
-        verifyFailed("STREAM (protobuf): the handler read other values");
-    }
+    addStreamReading<ReusedParser<benchpb::Frame>>(stream, expected.sum());
+    addStreamReading<ArenaParser<benchpb::Frame>>(stream, expected.sum());
+}
 
-    add("STREAM", "decode", PEER, [stream, messages, bytes](benchmark::State& st) {
-        benchpb::Frame f;
+// Registers decode and round trip of a shape for one way of parsing (a Parser above, made once
+// per run); bytes is msg serialised. read(const M&, Sink&) reads every field of an M.
+template <class Parser, class M, class Read>
+void addReading(const std::string& shape, const M& msg, const std::string& bytes, Read read) {
+    const double size = static_cast<double>(bytes.size());
+    const int room = static_cast<int>(bytes.size());
+    add(shape, "decode", Parser::PEER_NAME, [bytes, read, size](benchmark::State& st) {
+        Parser parser;
         const uint64_t allocs0 = allocations();
         for (auto _ : st) {
-            Fold fold;
-            forEachFrame(stream, [&f, &fold](const char* p, int n) {
-                f.ParseFromArray(p, n);
-                handleFrame(f, fold);
+            parser.withDecoded(bytes.data(), static_cast<int>(bytes.size()), [&read](const M& m) {
+                Fold fold;
+                read(m, fold);
+                benchmark::DoNotOptimize(fold.sum());
             });
-            benchmark::DoNotOptimize(fold.sum());
         }
-        setCounters(st, allocs0, bytes, messages);
+        setCounters(st, allocs0, size);
     });
-    add("STREAM", "decode", PEER_ARENA, [stream, messages, bytes](benchmark::State& st) {
-        std::vector<char> block(ARENA_BLOCK);
+    add(shape, "roundtrip", Parser::PEER_NAME, [msg, read, size, room](benchmark::State& st) {
+        std::vector<char> buf(static_cast<size_t>(room));
+        Parser parser;
         const uint64_t allocs0 = allocations();
         for (auto _ : st) {
-            Fold fold;
-            forEachFrame(stream, [&block, &fold](const char* p, int n) {
-                google::protobuf::Arena arena(arenaOptions(block.data()));
-                benchpb::Frame* f = google::protobuf::Arena::CreateMessage<benchpb::Frame>(&arena);
-                f->ParseFromArray(p, n);
-                handleFrame(*f, fold);
+            msg.SerializeToArray(buf.data(), room);
+            benchmark::ClobberMemory();
+            parser.withDecoded(buf.data(), room, [&read](const M& m) {
+                Fold fold;
+                read(m, fold);
+                benchmark::DoNotOptimize(fold.sum());
             });
-            benchmark::DoNotOptimize(fold.sum());
         }
-        setCounters(st, allocs0, bytes, messages);
+        setCounters(st, allocs0, size);
     });
 }
 
@@ -326,8 +381,7 @@ void addShape(const std::string& shape, const M& msg, Read read, const Collect& 
     }
     Collect got;
     read(decoded, got);
-    const std::string diff = compareReadings(reference, got);
-    if (!diff.empty()) verifyFailed(shape + " (protobuf): " + diff);
+    checkReading(shape + " (protobuf)", reference, got);
     const double size = static_cast<double>(bytes.size());
     const int room = static_cast<int>(bytes.size());
 
@@ -340,60 +394,8 @@ void addShape(const std::string& shape, const M& msg, Read read, const Collect& 
         }
         setCounters(st, allocs0, size);
     });
-    add(shape, "decode", PEER, [bytes, read, size](benchmark::State& st) {
-        M m;
-        const uint64_t allocs0 = allocations();
-        for (auto _ : st) {
-            m.ParseFromArray(bytes.data(), static_cast<int>(bytes.size()));
-            Fold fold;
-            read(m, fold);
-            benchmark::DoNotOptimize(fold.sum());
-        }
-        setCounters(st, allocs0, size);
-    });
-    add(shape, "decode", PEER_ARENA, [bytes, read, size](benchmark::State& st) {
-        std::vector<char> block(ARENA_BLOCK);
-        const uint64_t allocs0 = allocations();
-        for (auto _ : st) {
-            google::protobuf::Arena arena(arenaOptions(block.data()));
-            M* m = google::protobuf::Arena::CreateMessage<M>(&arena);
-            m->ParseFromArray(bytes.data(), static_cast<int>(bytes.size()));
-            Fold fold;
-            read(*m, fold);
-            benchmark::DoNotOptimize(fold.sum());
-        }
-        setCounters(st, allocs0, size);
-    });
-    add(shape, "roundtrip", PEER, [msg, read, size, room](benchmark::State& st) {
-        std::vector<char> buf(static_cast<size_t>(room));
-        M m;
-        const uint64_t allocs0 = allocations();
-        for (auto _ : st) {
-            msg.SerializeToArray(buf.data(), room);
-            benchmark::ClobberMemory();
-            m.ParseFromArray(buf.data(), room);
-            Fold fold;
-            read(m, fold);
-            benchmark::DoNotOptimize(fold.sum());
-        }
-        setCounters(st, allocs0, size);
-    });
-    add(shape, "roundtrip", PEER_ARENA, [msg, read, size, room](benchmark::State& st) {
-        std::vector<char> buf(static_cast<size_t>(room));
-        std::vector<char> block(ARENA_BLOCK);
-        const uint64_t allocs0 = allocations();
-        for (auto _ : st) {
-            msg.SerializeToArray(buf.data(), room);
-            benchmark::ClobberMemory();
-            google::protobuf::Arena arena(arenaOptions(block.data()));
-            M* m = google::protobuf::Arena::CreateMessage<M>(&arena);
-            m->ParseFromArray(buf.data(), room);
-            Fold fold;
-            read(*m, fold);
-            benchmark::DoNotOptimize(fold.sum());
-        }
-        setCounters(st, allocs0, size);
-    });
+    addReading<ReusedParser<M>>(shape, msg, bytes, read);
+    addReading<ArenaParser<M>>(shape, msg, bytes, read);
 }
 
 }  // namespace
@@ -403,11 +405,11 @@ void registerProtobuf() {
     addShape(
         "ORDER", makeOrder(),
         [](const benchpb::SubmitOrderMessage& m, auto& s) { readOrder(m, s); },
-        collect([](Collect& c) { visitOrder(c); }));
+        collect(visitOrder<Collect>));
     addShape(
         "REPORT", makeReport(),
         [](const benchpb::OrderSubmittedMessage& m, auto& s) { readReport(m, s); },
-        collect([](Collect& c) { visitReport(c); }));
+        collect(visitReport<Collect>));
     for (int entries : {2, 10}) {
         addShape(
             "MD" + std::to_string(entries), makeMd(entries),

@@ -23,7 +23,8 @@ constexpr char OURS[] = "zurav";
 // Heap allocations made so far by this process through operator new.
 uint64_t allocations();
 
-// Registers shape/operation/implementation.
+// Registers shape/operation/implementation. The table lists shapes, operations and peers in the
+// order in which they are first registered.
 void add(const std::string& shape, const std::string& operation, const std::string& impl,
          std::function<void(benchmark::State&)> fn);
 

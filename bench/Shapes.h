@@ -129,8 +129,17 @@ constexpr int32_t FEED_SEQ_ID = 7;  // bit i: the i-th smallest feed is up
 // STREAM: 1 MiB of frames, 70 % MD2, 20 % REPORT and 10 % heartbeats, in this repeating order.
 namespace Stream {
 enum Kind { MD2, REPORT, HEARTBEAT };
-constexpr Kind PATTERN[10] = {MD2, MD2, REPORT, MD2, MD2, HEARTBEAT, MD2, REPORT, MD2, MD2};
+constexpr Kind PATTERN[] = {MD2, MD2, REPORT, MD2, MD2, HEARTBEAT, MD2, REPORT, MD2, MD2};
 constexpr size_t BYTES = 1 << 20;
+
+// The kind of the stream's k-th message.
+inline Kind kindAt(size_t k) { return PATTERN[k % (sizeof PATTERN / sizeof PATTERN[0])]; }
+
+// Of one message of each kind, the one of kind.
+template <class T>
+const T& pick(Kind kind, const T& md2, const T& report, const T& heartbeat) {
+    return kind == MD2 ? md2 : kind == REPORT ? report : heartbeat;
+}
 }  // namespace Stream
 
 // The reference reading of each shape: the values in the order in which every format's
@@ -226,7 +235,7 @@ void visitHeartbeat(Sink& s) {
 template <class Sink>
 void visitStream(Sink& s, size_t n) {
     for (size_t k = 0; k < n; ++k) {
-        switch (Stream::PATTERN[k % 10]) {
+        switch (Stream::kindAt(k)) {
             case Stream::MD2:
                 s.i(Md::MARKET_ID);
                 break;

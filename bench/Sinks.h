@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "Registry.h"
+
 namespace Bench {
 
 class Fold {
@@ -57,7 +59,7 @@ class Collect {
     std::vector<std::string> _values;
 };
 
-// The reading that visit (a function taking a Collect&) makes.
+// The reading that visit (a function taking a Collect&, such as visitOrder<Collect>) makes.
 template <class F>
 Collect collect(F visit) {
     Collect c;
@@ -77,6 +79,13 @@ inline std::string compareReadings(const Collect& expected, const Collect& actua
         }
     }
     return std::string();
+}
+
+// Stops the program (verifyFailed) when actual is not the expected reading; what names the
+// reading in the message.
+inline void checkReading(const std::string& what, const Collect& expected, const Collect& actual) {
+    const std::string diff = compareReadings(expected, actual);
+    if (!diff.empty()) verifyFailed(what + ": " + diff);
 }
 
 }  // namespace Bench

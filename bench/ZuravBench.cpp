@@ -43,13 +43,20 @@ size_t encodeFrame(const OXMessage& msg, char* buf, size_t room) {
     return body + MsgHead::SIZE;
 }
 
-// Reads the frame at buf (size bytes, at least one whole frame); the empty handle when its
-// body does not decode.
-ShpOXMessage decodeFrame(const char* buf, size_t size) {
-    char* begin = const_cast<char*>(buf);
-    Tarvik::FastCodec codec(begin, begin + size);
+// The header of the frame at p.
+MsgHead headAt(const char* p) {
+    char* at = const_cast<char*>(p);
+    Tarvik::FastCodec codec(at, at + MsgHead::SIZE);
     MsgHead head;
     head.read(codec);
+    return head;
+}
+
+// Reads the whole frame at buf into a new message, as the client session does; the empty handle
+// when its body does not decode. Sets *next, when next is not null, to the end of the frame.
+ShpOXMessage decodeFrame(const char* buf, const char** next = nullptr) {
+    const MsgHead head = headAt(buf);
+    if (next != nullptr) *next = buf + sizeof head.length + head.length;
     return OXMessage::decodeMessage(head.id, buf + MsgHead::SIZE,
                                     head.length - MsgHead::LENGTH_OVERHEAD);
 }
@@ -58,11 +65,9 @@ ShpOXMessage decodeFrame(const char* buf, size_t size) {
 // frame; false when the body does not decode exactly. decodeMessage's checks, without the new
 // message.
 bool decodeFrameInto(OXMessage& m, const char* buf, size_t size) {
-    char* begin = const_cast<char*>(buf);
-    Tarvik::FastCodec header(begin, begin + MsgHead::SIZE);
-    MsgHead head;
-    head.read(header);
+    const MsgHead head = headAt(buf);
     if (head.id != m.getMsgType() || size <= MsgHead::SIZE) return false;
+    char* begin = const_cast<char*>(buf);
     Tarvik::FastCodec body(begin + MsgHead::SIZE, begin + size);
     try {
         m.read(&body);
@@ -272,10 +277,7 @@ std::string makeStream() {
     const ZURAV::HeartbeatMessage heartbeat = makeHeartbeat();
     std::string stream;
     for (size_t n = 0;; ++n) {
-        const Stream::Kind kind = Stream::PATTERN[n % 10];
-        const OXMessage& msg = kind == Stream::MD2      ? static_cast<const OXMessage&>(md)
-                               : kind == Stream::REPORT ? static_cast<const OXMessage&>(report)
-                                                        : heartbeat;
+        const OXMessage& msg = Stream::pick<OXMessage>(Stream::kindAt(n), md, report, heartbeat);
         char frame[FRAME_ROOM];
         const size_t size = encodeFrame(msg, frame, sizeof frame);
         if (stream.size() + size > Stream::BYTES) {
@@ -292,15 +294,9 @@ bool readStream(const std::string& stream, StreamHandler& handler) {
     const char* p = stream.data();
     const char* const end = p + stream.size();
     while (p < end) {
-        char* at = const_cast<char*>(p);
-        Tarvik::FastCodec codec(at, at + MsgHead::SIZE);
-        MsgHead head;
-        head.read(codec);
-        const ShpOXMessage m = OXMessage::decodeMessage(head.id, p + MsgHead::SIZE,
-                                                        head.length - MsgHead::LENGTH_OVERHEAD);
+        const ShpOXMessage m = decodeFrame(p, &p);
         if (!m) return false;
         handler.dispatchMessage(m, m.get(), m->getMsgType());
-        p += sizeof head.length + head.length;
     }
     return true;
 }
@@ -308,14 +304,12 @@ bool readStream(const std::string& stream, StreamHandler& handler) {
 void addStream() {
     // The heartbeat is timed only inside the stream; its encoding is checked whole here.
     char frame[FRAME_ROOM];
-    const ShpOXMessage heartbeat =
-        decodeFrame(frame, encodeFrame(makeHeartbeat(), frame, sizeof frame));
+    encodeFrame(makeHeartbeat(), frame, sizeof frame);
+    const ShpOXMessage heartbeat = decodeFrame(frame);
     if (!heartbeat) verifyFailed("heartbeat (zurav): the encoded frame does not decode");
     Collect heartbeatRead;
     readHeartbeat(heartbeat->getRef<ZURAV::HeartbeatMessage>(), heartbeatRead);
-    const std::string diff =
-        compareReadings(collect([](Collect& c) { visitHeartbeat(c); }), heartbeatRead);
-    if (!diff.empty()) verifyFailed("heartbeat (zurav): " + diff);
+    checkReading("heartbeat (zurav)", collect(visitHeartbeat<Collect>), heartbeatRead);
 
     const std::string stream = makeStream();
     Fold expected;
@@ -337,18 +331,89 @@ void addStream() {
     });
 }
 
+// Reads frames into one message, reused from frame to frame: the "decode" and "roundtrip" rows.
+template <class M>
+class ReusedReader {
+  public:
+    static constexpr char SUFFIX[] = "";
+    // Reads the frame at p (n bytes) into the message, hands it to use and returns false when the
+    // frame did not decode.
+    template <class Use>
+    bool withDecoded(const char* p, size_t n, Use use) {
+        const bool ok = decodeFrameInto(_m, p, n);
+        use(_m);
+        return ok;
+    }
+
+  private:
+    M _m;
+};
+
+// Reads each frame into a new message with decodeMessage, as the client session does: the
+// "decode-new" and "roundtrip-new" rows. The message lives until use returns.
+template <class M>
+class NewReader {
+  public:
+    static constexpr char SUFFIX[] = "-new";
+    template <class Use>
+    bool withDecoded(const char* p, size_t, Use use) {
+        const ShpOXMessage m = decodeFrame(p);
+        if (!m) return false;
+        use(m->getRef<M>());
+        return true;
+    }
+};
+
+// Registers decode and round trip of a shape for one way of reading frames (a Reader above,
+// made once per run); bytes is msg's frame. read(const M&, Sink&) reads every field of an M.
+template <class Reader, class M, class Read>
+void addReading(const std::string& shape, const M& msg, const std::string& bytes, Read read) {
+    const std::string suffix = Reader::SUFFIX;
+    add(shape, "decode" + suffix, OURS, [bytes, read](benchmark::State& st) {
+        Reader reader;
+        const uint64_t allocs0 = allocations();
+        for (auto _ : st) {
+            if (!reader.withDecoded(bytes.data(), bytes.size(), [&read](const M& m) {
+                    Fold fold;
+                    read(m, fold);
+                    benchmark::DoNotOptimize(fold.sum());
+                })) {
+                st.SkipWithError("no decode");
+            }
+        }
+        setCounters(st, allocs0, static_cast<double>(bytes.size()));
+    });
+    add(shape, "roundtrip" + suffix, OURS, [msg, read](benchmark::State& st) {
+        char buf[FRAME_ROOM];
+        size_t size = 0;
+        Reader reader;
+        const uint64_t allocs0 = allocations();
+        for (auto _ : st) {
+            size = encodeFrame(msg, buf, sizeof buf);
+            benchmark::ClobberMemory();
+            if (!reader.withDecoded(buf, size, [&read](const M& m) {
+                    Fold fold;
+                    read(m, fold);
+                    benchmark::DoNotOptimize(fold.sum());
+                })) {
+                st.SkipWithError("no decode");
+            }
+        }
+        setCounters(st, allocs0, static_cast<double>(size));
+    });
+}
+
 // Verifies that msg's frame decodes to the reference values, then registers encode, decode
 // and round trip of the shape. read(const M&, Sink&) reads every field of an M.
 template <class M, class Read>
 void addShape(const std::string& shape, const M& msg, Read read, const Collect& reference) {
     char frame[FRAME_ROOM];
     const size_t size = encodeFrame(msg, frame, sizeof frame);
-    const ShpOXMessage decoded = decodeFrame(frame, size);
+    const ShpOXMessage decoded = decodeFrame(frame);
     if (!decoded) verifyFailed(shape + " (zurav): the encoded frame does not decode");
     Collect got;
     read(decoded->getRef<M>(), got);
-    const std::string diff = compareReadings(reference, got);
-    if (!diff.empty()) verifyFailed(shape + " (zurav): " + diff);
+    checkReading(shape + " (zurav)", reference, got);
 
     add(shape, "encode", OURS, [msg, size](benchmark::State& st) {
         char buf[FRAME_ROOM];
@@ -360,56 +425,8 @@ void addShape(const std::string& shape, const M& msg, Read read, const Collect& 
         setCounters(st, allocs0, static_cast<double>(size));
     });
     const std::string bytes(frame, size);
-    add(shape, "decode", OURS, [bytes, read](benchmark::State& st) {
-        M m;
-        const uint64_t allocs0 = allocations();
-        for (auto _ : st) {
-            if (!decodeFrameInto(m, bytes.data(), bytes.size())) st.SkipWithError("no decode");
-            Fold fold;
-            read(m, fold);
-            benchmark::DoNotOptimize(fold.sum());
-        }
-        setCounters(st, allocs0, static_cast<double>(bytes.size()));
-    });
-    add(shape, "roundtrip", OURS, [msg, read](benchmark::State& st) {
-        char buf[FRAME_ROOM];
-        size_t size = 0;
-        M m;
-        const uint64_t allocs0 = allocations();
-        for (auto _ : st) {
-            size = encodeFrame(msg, buf, sizeof buf);
-            benchmark::ClobberMemory();
-            if (!decodeFrameInto(m, buf, size)) st.SkipWithError("no decode");
-            Fold fold;
-            read(m, fold);
-            benchmark::DoNotOptimize(fold.sum());
-        }
-        setCounters(st, allocs0, static_cast<double>(size));
-    });
-    add(shape, "decode-new", OURS, [bytes, read](benchmark::State& st) {
-        const uint64_t allocs0 = allocations();
-        for (auto _ : st) {
-            const ShpOXMessage m = decodeFrame(bytes.data(), bytes.size());
-            Fold fold;
-            read(m->getRef<M>(), fold);
-            benchmark::DoNotOptimize(fold.sum());
-        }
-        setCounters(st, allocs0, static_cast<double>(bytes.size()));
-    });
-    add(shape, "roundtrip-new", OURS, [msg, read](benchmark::State& st) {
-        char buf[FRAME_ROOM];
-        size_t size = 0;
-        const uint64_t allocs0 = allocations();
-        for (auto _ : st) {
-            size = encodeFrame(msg, buf, sizeof buf);
-            benchmark::ClobberMemory();
-            const ShpOXMessage m = decodeFrame(buf, size);
-            Fold fold;
-            read(m->getRef<M>(), fold);
-            benchmark::DoNotOptimize(fold.sum());
-        }
-        setCounters(st, allocs0, static_cast<double>(size));
-    });
+    addReading<ReusedReader<M>>(shape, msg, bytes, read);
+    addReading<NewReader<M>>(shape, msg, bytes, read);
 }
 
 }  // namespace
@@ -417,11 +434,11 @@ void addShape(const std::string& shape, const M& msg, Read read, const Collect& 
 void registerZurav() {
     addShape(
         "ORDER", makeOrder(), [](const ZURAV::SubmitOrderMessage& m, auto& s) { readOrder(m, s); },
-        collect([](Collect& c) { visitOrder(c); }));
+        collect(visitOrder<Collect>));
     addShape(
         "REPORT", makeReport(),
         [](const ZURAV::OrderSubmittedMessage& m, auto& s) { readReport(m, s); },
-        collect([](Collect& c) { visitReport(c); }));
+        collect(visitReport<Collect>));
     for (int entries : {2, 10}) {
         addShape(
             "MD" + std::to_string(entries), makeMd(entries),

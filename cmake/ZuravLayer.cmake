@@ -16,6 +16,16 @@ function(zurav_add_layer name)
     set_property(GLOBAL APPEND PROPERTY ZURAV_LAYERS zurav_${name})
 endfunction()
 
+# _zurav_test_executable(<exe> <layer> LIBS <targets>... SOURCES <files>...): one GoogleTest
+# executable whose tests ctest discovers, labelled with their layer.
+function(_zurav_test_executable exe layer)
+    cmake_parse_arguments(ARG "" "" "LIBS;SOURCES" ${ARGN})
+    add_executable(${exe} ${ARG_SOURCES})
+    target_link_libraries(${exe} PRIVATE ${ARG_LIBS} zurav_test_support zurav_options
+                          GTest::gtest_main GTest::gmock)
+    gtest_discover_tests(${exe} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "${layer}")
+endfunction()
+
 # zurav_add_tests(<layer> LIBS <targets>...)
 #
 # tests/<layer>/*Test.cpp form one executable per layer (<layer>_tests), linking only that
@@ -26,19 +36,13 @@ function(zurav_add_tests layer)
     file(GLOB _tests CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*Test.cpp")
     file(GLOB _support CONFIGURE_DEPENDS "${PROJECT_SOURCE_DIR}/tests/support/${layer}/*.cpp")
     if(_tests)
-        add_executable(${layer}_tests ${_tests} ${_support})
-        target_link_libraries(${layer}_tests PRIVATE ${ARG_LIBS} zurav_test_support zurav_options
-                              GTest::gtest_main GTest::gmock)
-        gtest_discover_tests(${layer}_tests DISCOVERY_TIMEOUT 60
-                             PROPERTIES LABELS "${layer}")
+        _zurav_test_executable(${layer}_tests ${layer} LIBS ${ARG_LIBS}
+                               SOURCES ${_tests} ${_support})
     endif()
     file(GLOB _standalone CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/standalone/*Test.cpp")
     foreach(_src IN LISTS _standalone)
         get_filename_component(_stem "${_src}" NAME_WE)
-        set(_exe ${layer}_${_stem})
-        add_executable(${_exe} ${_src} ${_support})
-        target_link_libraries(${_exe} PRIVATE ${ARG_LIBS} zurav_test_support zurav_options
-                              GTest::gtest_main GTest::gmock)
-        gtest_discover_tests(${_exe} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "${layer}")
+        _zurav_test_executable(${layer}_${_stem} ${layer} LIBS ${ARG_LIBS}
+                               SOURCES ${_src} ${_support})
     endforeach()
 endfunction()

@@ -1,7 +1,9 @@
 # Build identity for the version unit, read from the real build at configure time.
 #
 # zurav_write_version_header(<file>) writes the constants that common/OXVersion.cpp compiles in.
-# The file is rewritten only when its text changes, so an unchanged reconfigure rebuilds nothing.
+# They include the configure time to the second, so every configure rewrites the file and the
+# version unit and everything linking it are rebuilt; scripts that only need a build tree
+# configure once (cmake --build reconfigures by itself when a CMake file changes).
 
 function(_zurav_git out)
     execute_process(COMMAND git ${ARGN}
