@@ -5,11 +5,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "api/APIAll.h"
+#include "support/Bytes.h"
 
 using namespace ZURAV;
 
@@ -49,13 +49,6 @@ const Example EXAMPLES[] = {
     {CancelAllOrderMessage::ID, "cancel-all", "00 02 58 31 01 00 00 00 06"},
 };
 
-std::string unhex(const char* text) {
-    std::istringstream in(text);
-    std::string out;
-    for (std::string b; in >> b;) out += static_cast<char>(std::stoul(b, nullptr, 16));
-    return out;
-}
-
 void write(const std::filesystem::path& dir, MsgType_t id, const std::string& name,
            const std::string& body) {
     // Only what decodes is a useful seed; anything else is a fault of this table.
@@ -92,6 +85,9 @@ int main(int argc, char** argv) {
         const size_t n = OXMessage::encodeMessage(*msg, buf.data(), buf.size());
         write(dir, msg->getMsgType(), "empty", std::string(buf.data(), n));
     }
-    for (const Example& e : EXAMPLES) write(dir, e.id, e.name, unhex(e.body));
+    for (const Example& e : EXAMPLES) {
+        const test_support::Bytes body = test_support::unhex(e.body);
+        write(dir, e.id, e.name, std::string(body.begin(), body.end()));
+    }
     return 0;
 }

@@ -19,9 +19,10 @@ size_t OXMessage::encodeMessage(const OXMessage& msg, char* buffer, size_t maxsi
 }
 
 ShpOXMessage OXMessage::decodeMessage(MsgType_t id, const char* buffer, size_t length) {
-    ShpOXMessage msg = MsgFactory::createMessage(id);
     // Every message encodes to at least one byte, so an empty body holds no message.
-    if (!msg || length == 0) return ShpOXMessage();
+    if (length == 0) return ShpOXMessage();
+    ShpOXMessage msg = MsgFactory::createMessage(id);
+    if (!msg) return ShpOXMessage();
     // A decoding codec only reads from its range.
     char* begin = const_cast<char*>(buffer);
     FastCodec codec(begin, begin + length);

@@ -8,8 +8,10 @@
 #include <vector>
 
 #include "api/OXMessage.h"
+#include "api/ProtoInit.h"
 #include "framework/FastCodec.h"
 #include "support/Bytes.h"
+#include "support/CodecBytes.h"
 
 namespace apitest {
 
@@ -17,6 +19,12 @@ namespace apitest {
 constexpr int64_t E9 = 1000000000;
 // OXFloat::NA as the text dumps print its raw value.
 inline const std::string NA_TEXT = "-9223372036854775805";
+
+// The fixture of every suite that uses the enumeration conversions.
+class ApiTest : public ::testing::Test {
+  protected:
+    void SetUp() override { ZURAV::ProtoInit::initialize(); }
+};
 
 // "0a 0e 01" -> the three bytes.
 inline std::string bytes(const char* hex) {
@@ -31,10 +39,8 @@ inline std::string hex(const std::string& s) {
 
 template <class T>
 std::string encodeRecord(const T& x) {
-    std::vector<char> buf(1 << 16);
-    Tarvik::FastCodec codec(buf.data(), buf.data() + buf.size());
-    x.write(&codec);
-    return std::string(buf.data(), codec.size());
+    const test_support::Bytes b = test_support::encode([&](Tarvik::FastCodec& c) { x.write(&c); });
+    return std::string(b.begin(), b.end());
 }
 
 inline std::string encode(const ZURAV::OXMessage& msg) {
@@ -43,14 +49,12 @@ inline std::string encode(const ZURAV::OXMessage& msg) {
     return std::string(buf.data(), n);
 }
 
-// Reads x from exactly the given bytes (in a buffer of their size, so that a read beyond them
-// is caught by the address sanitizer); returns the bytes consumed.
+// Reads x from exactly the given bytes (a read beyond them is caught by the address sanitizer);
+// returns the bytes consumed.
 template <class T>
 size_t decodeRecord(const std::string& body, T& x) {
-    std::vector<char> buf(body.begin(), body.end());
-    Tarvik::FastCodec codec(buf.data(), buf.data() + buf.size());
-    x.read(&codec);
-    return codec.size();
+    return test_support::decode(test_support::Bytes(body.begin(), body.end()),
+                                [&](Tarvik::FastCodec& c) { x.read(&c); });
 }
 
 // decodeMessage over a heap copy of exactly the given bytes.
@@ -65,6 +69,17 @@ T decoded(const std::string& body) {
     T x;
     EXPECT_EQ(decodeRecord(body, x), body.size());
     return x;
+}
+
+// The text of the E that f throws; "no exception" when it returns.
+template <class E, class F>
+std::string thrown(F f) {
+    try {
+        f();
+    } catch (const E& e) {
+        return e.what();
+    }
+    return "no exception";
 }
 
 // The text that operator<< writes.

@@ -12,10 +12,10 @@ using namespace apitest;
 
 namespace {
 
-class Configuration : public ::testing::Test {
-  protected:
-    void SetUp() override { ProtoInit::initialize(); }
-};
+class Configuration : public apitest::ApiTest {};
+
+// The text of both increments of a market when they are NA.
+const std::string NA_INCREMENTS = "bigIncrement=" + NA_TEXT + "  minIncrement=" + NA_TEXT;
 
 FeedMarketID fm(int marketID, int feedID) {
     FeedMarketID x;
@@ -82,10 +82,8 @@ TEST_F(Configuration, MarketWithIncrementsSentAsNAEqualsAFreshOne) {
     const std::string body = bytes("0e 07 45 55 52 2f 55 53 44 02 07 07 01 05");
     EXPECT_EQ(hex(encodeRecord(fresh)), hex(body));
     EXPECT_TRUE(decoded<APIMarket>(body) == fresh);
-    EXPECT_EQ(text(fresh),
-              "<APIMarket ( marketID=7  name=\"EUR/USD\"  feedID=1  "
-              "bigIncrement=-9223372036854775805  minIncrement=-9223372036854775805  "
-              "instrumentType=SPOT  settlementDate=SP )>");
+    EXPECT_EQ(text(fresh), "<APIMarket ( marketID=7  name=\"EUR/USD\"  feedID=1  " + NA_INCREMENTS +
+                               "  instrumentType=SPOT  settlementDate=SP )>");
 }
 
 TEST_F(Configuration, ConfigBytesAndText) {
@@ -101,12 +99,11 @@ TEST_F(Configuration, ConfigBytesAndText) {
     config.feedsList = {f};
     // count, name, exchangeName, feedID, flags, market count, the market.
     EXPECT_EQ(hex(encode(config)), "01 01 46 00 04 80 04 01 02 01 41 02 07 07 01 05");
-    EXPECT_EQ(text(config),
-              "<ConfigMessage ( feedsList=[ ( name=\"F\"" + br(31) + "exchangeName=\"\"" + br(31) +
-                  "feedID=2" + br(31) + "flags=256" + br(31) +
-                  "marketList=[ ( marketID=1  name=\"A\"  feedID=1  "
-                  "bigIncrement=-9223372036854775805  minIncrement=-9223372036854775805  "
-                  "instrumentType=SPOT  settlementDate=SP ) ] ) ] )>");
+    EXPECT_EQ(text(config), "<ConfigMessage ( feedsList=[ ( name=\"F\"" + br(31) +
+                                "exchangeName=\"\"" + br(31) + "feedID=2" + br(31) + "flags=256" +
+                                br(31) + "marketList=[ ( marketID=1  name=\"A\"  feedID=1  " +
+                                NA_INCREMENTS +
+                                "  instrumentType=SPOT  settlementDate=SP ) ] ) ] )>");
 }
 
 TEST_F(Configuration, FeedsCopyAndCompareMarketByMarket) {

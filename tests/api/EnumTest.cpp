@@ -4,26 +4,15 @@
 #include <stdexcept>
 #include <string>
 
+#include "ApiTestUtil.h"
 #include "api/APIAll.h"
 
 using namespace ZURAV;
+using apitest::thrown;
 
 namespace {
 
-class Enum : public ::testing::Test {
-  protected:
-    void SetUp() override { ProtoInit::initialize(); }
-};
-
-template <class F>
-std::string thrown(F f) {
-    try {
-        f();
-    } catch (const std::invalid_argument& e) {
-        return e.what();
-    }
-    return "no exception";
-}
+class Enum : public apitest::ApiTest {};
 
 }  // namespace
 
@@ -65,25 +54,29 @@ TEST_F(Enum, UncheckedConversionsStayInsideTheirTables) {
 }
 
 TEST_F(Enum, FromValueThrowsWithTheByteAsOneCharacter) {
-    EXPECT_EQ(thrown([] { Side::fromValue(0); }), "Invalid value for Side: ");
-    EXPECT_EQ(thrown([] { Side::fromValue(65); }), "Invalid value for Side: A");
-    EXPECT_EQ(thrown([] { LogLevel::fromValue(65); }), "Invalid value for LogLevel: A");
-    EXPECT_EQ(thrown([] { MDElement::fromValue(0); }), "Invalid value for MDElement: ");
+    EXPECT_EQ(thrown<std::invalid_argument>([] { Side::fromValue(0); }),
+              "Invalid value for Side: ");
+    EXPECT_EQ(thrown<std::invalid_argument>([] { Side::fromValue(65); }),
+              "Invalid value for Side: A");
+    EXPECT_EQ(thrown<std::invalid_argument>([] { LogLevel::fromValue(65); }),
+              "Invalid value for LogLevel: A");
+    EXPECT_EQ(thrown<std::invalid_argument>([] { MDElement::fromValue(0); }),
+              "Invalid value for MDElement: ");
 }
 
 TEST_F(Enum, FromStringMatchesNamesExactly) {
     EXPECT_EQ(Side::fromString("BID"), Side::BID);
     EXPECT_EQ(MatchStatus::fromString("PENDING"), MatchStatus::PENDING);
     EXPECT_EQ(APIResult::fromString("NOT_APPLICABLE"), APIResult::NOT_APPLICABLE);
-    EXPECT_EQ(thrown([] { Side::fromString("bid"); }),
+    EXPECT_EQ(thrown<std::invalid_argument>([] { Side::fromString("bid"); }),
               "Invalid string 'bid' for converting to enum Side.");
-    EXPECT_EQ(thrown([] { Side::fromString(""); }),
+    EXPECT_EQ(thrown<std::invalid_argument>([] { Side::fromString(""); }),
               "Invalid string '' for converting to enum Side.");
-    EXPECT_EQ(thrown([] { Side::fromString(nullptr); }),
+    EXPECT_EQ(thrown<std::invalid_argument>([] { Side::fromString(nullptr); }),
               "Empty string for converting to enum Side.");
-    EXPECT_EQ(thrown([] { MDElement::fromString(nullptr); }),
+    EXPECT_EQ(thrown<std::invalid_argument>([] { MDElement::fromString(nullptr); }),
               "Empty string for converting to enum MDElement.");
-    EXPECT_EQ(thrown([] { MDElement::fromString("X"); }),
+    EXPECT_EQ(thrown<std::invalid_argument>([] { MDElement::fromString("X"); }),
               "Invalid string 'X' for converting to enum MDElement.");
 }
 

@@ -12,10 +12,7 @@ using namespace apitest;
 
 namespace {
 
-class MarketData : public ::testing::Test {
-  protected:
-    void SetUp() override { ProtoInit::initialize(); }
-};
+class MarketData : public apitest::ApiTest {};
 
 // price 1.5, amount one million, minAmount NA, a new bid level from the market data source with
 // three orders behind it.

@@ -67,10 +67,7 @@ const Row TABLE[] = {
 };
 constexpr size_t MESSAGES = sizeof TABLE / sizeof TABLE[0];
 
-class MessageTable : public ::testing::Test {
-  protected:
-    void SetUp() override { ProtoInit::initialize(); }
-};
+class MessageTable : public apitest::ApiTest {};
 
 typedef MsgHandlerT<ShpOXMessage> Handler;
 
@@ -97,6 +94,14 @@ std::ptrdiff_t handleSlot() {
 template <class... M>
 std::vector<MsgType_t> ids() {
     return {M::ID...};
+}
+
+// The class names without their namespace.
+template <class... M>
+std::vector<std::string> names() {
+    std::vector<std::string> out = {::testing::internal::GetTypeName<M>()...};
+    for (std::string& name : out) name = name.substr(name.rfind(':') + 1);
+    return out;
 }
 
 template <class... M>
@@ -129,13 +134,18 @@ TEST_F(MessageTable, IdsWithoutAClassGiveTheEmptyHandle) {
 
 TEST_F(MessageTable, HandleDefaultSeesEveryMessageOnce) {
     struct Recorder : Handler {
-        void handleDefault(const ShpOXMessage& obj) override { ++seen[obj->getMsgType()]; }
+        void handleDefault(const ShpOXMessage& obj) override {
+            ++seen[obj->getMsgType()];
+            last = obj.get();
+        }
         std::map<MsgType_t, int> seen;
+        const OXMessage* last = nullptr;
     } handler;
     for (const Row& row : TABLE) {
         ShpOXMessage msg = MsgFactory::createMessage(row.id);
         ASSERT_TRUE(msg);
         handler.dispatchMessage(msg, msg.get(), msg->getMsgType());
+        EXPECT_EQ(handler.last, msg.get()) << row.name;
     }
     EXPECT_EQ(handler.seen.size(), MESSAGES);
     for (const Row& row : TABLE) EXPECT_EQ(handler.seen[row.id], 1) << row.name;
@@ -171,9 +181,16 @@ TEST_F(MessageTable, UnknownIdsCallNothingAndKnownIdsReachTheirOverload) {
 
 TEST_F(MessageTable, HandlersStandInTableOrder) {
     std::vector<MsgType_t> tableIds;
-    for (const Row& row : TABLE) tableIds.push_back(row.id);
+    std::vector<std::string> tableNames;
+    for (const Row& row : TABLE) {
+        tableIds.push_back(row.id);
+        tableNames.push_back(row.name);
+    }
+    // Each class carries the id of its row.
     const std::vector<MsgType_t> generated = ids<ZURAV_API_MESSAGE_TYPES>();
+    const std::vector<std::string> generatedNames = names<ZURAV_API_MESSAGE_TYPES>();
     EXPECT_EQ(generated, tableIds);
+    EXPECT_EQ(generatedNames, tableNames);
 
     // The destructor takes the first two slots (complete and deleting); the 41 handle overloads
     // follow in table order, then handleDefault.

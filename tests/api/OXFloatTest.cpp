@@ -7,15 +7,11 @@
 #include <stdexcept>
 #include <string>
 
+#include "ApiTestUtil.h"
 #include "api/OXFloat.h"
 
+using apitest::E9;
 using ZURAV::OXFloat;
-
-namespace {
-
-constexpr int64_t E9 = 1000000000;
-
-}  // namespace
 
 TEST(OXFloat, SentinelsHoldTheirRawValuesAndNames) {
     EXPECT_EQ(OXFloat::NMA.toInt(), INT64_MIN + 1);
@@ -124,13 +120,8 @@ TEST(OXFloat, RoundsDoublesToThePrecisionTiesToEven) {
 }
 
 TEST(OXFloat, RejectsBadPrecisionsAndValuesWithTheirTexts) {
-    auto message = [](double value, int precision) -> std::string {
-        try {
-            OXFloat x(value, precision);
-        } catch (const std::out_of_range& e) {
-            return e.what();
-        }
-        return "no exception";
+    auto message = [](double value, int precision) {
+        return apitest::thrown<std::out_of_range>([&] { OXFloat(value, precision); });
     };
     EXPECT_EQ(message(1.5, 10), "Invalid precision '10' should be in the [0...9] range.");
     EXPECT_EQ(message(1.5, -1), "Invalid precision '-1' should be in the [0...9] range.");

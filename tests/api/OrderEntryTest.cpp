@@ -9,10 +9,7 @@ using namespace apitest;
 
 namespace {
 
-class OrderEntry : public ::testing::Test {
-  protected:
-    void SetUp() override { ProtoInit::initialize(); }
-};
+class OrderEntry : public apitest::ApiTest {};
 
 }  // namespace
 
@@ -67,17 +64,6 @@ TEST_F(OrderEntry, DecodingIntoAFilledRecordReplacesItsList) {
     EXPECT_TRUE(target == one);
 }
 
-TEST_F(OrderEntry, DefaultsAreNAAndEmpty) {
-    const SubmitOrder x;
-    for (const OXFloat* f : {&x.amount, &x.price, &x.stopPrice, &x.maxShow}) {
-        EXPECT_EQ(f->toInt(), ZURAV::iNA);
-    }
-    EXPECT_TRUE(x.clOrdID.empty());
-    EXPECT_EQ(x.orderID, 0);
-    EXPECT_EQ(x.side, static_cast<Side::Type>(0));
-    EXPECT_EQ(x.timeInForce, TimeInForce::DAY);
-}
-
 TEST_F(OrderEntry, OrderingRules) {
     // Differing only in maxShow: unequal, the smaller raw value first, so NA before any amount.
     SubmitOrder a = submit(), b = submit();
@@ -102,13 +88,4 @@ TEST_F(OrderEntry, OrderingRules) {
     CancelAllOrder f = cancelAll(), t = cancelAll();
     f.monitoredOnly = false;
     EXPECT_TRUE(f < t);
-}
-
-TEST_F(OrderEntry, MessagesCarryTheirIds) {
-    EXPECT_EQ(SubmitOrderMessage::ID, 0xF0E9);
-    EXPECT_EQ(CancelOrderMessage::ID, 0xF0EA);
-    EXPECT_EQ(CancelAllOrderMessage::ID, 0xF0EB);
-    EXPECT_EQ(ModifyOrderMessage::ID, 0xF0EC);
-    EXPECT_EQ(ComplexOrderMessage::ID, 0xF0EE);
-    EXPECT_EQ(ModifyOrderMessage().getMsgType(), 0xF0EC);
 }

@@ -9,10 +9,7 @@ using namespace apitest;
 
 namespace {
 
-class OrderReports : public ::testing::Test {
-  protected:
-    void SetUp() override { ProtoInit::initialize(); }
-};
+class OrderReports : public apitest::ApiTest {};
 
 }  // namespace
 

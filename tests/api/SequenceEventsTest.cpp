@@ -11,10 +11,7 @@ using namespace apitest;
 
 namespace {
 
-class SequenceEvents : public ::testing::Test {
-  protected:
-    void SetUp() override { ProtoInit::initialize(); }
-};
+class SequenceEvents : public apitest::ApiTest {};
 
 EventReport event(ExchEventType::Type code, int marketID, int feedID, const char* contents) {
     EventReport x;

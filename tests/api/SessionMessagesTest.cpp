@@ -11,10 +11,7 @@ using namespace apitest;
 
 namespace {
 
-class SessionMessages : public ::testing::Test {
-  protected:
-    void SetUp() override { ProtoInit::initialize(); }
-};
+class SessionMessages : public apitest::ApiTest {};
 
 }  // namespace
 

@@ -15,10 +15,7 @@ using namespace apitest;
 
 namespace {
 
-class TextDump : public ::testing::Test {
-  protected:
-    void SetUp() override { ProtoInit::initialize(); }
-};
+class TextDump : public apitest::ApiTest {};
 
 const char* const CANCEL_ALL_GROUP =
     "( cxlID=\"X1\"  monitoredOnly=T  timeApiClient=0  timeApiServer=0  timeHandler=0  feedID=3 )";
@@ -45,12 +42,8 @@ TEST_F(TextDump, MessagesPutContentsUnderTheFirstField) {
 }
 
 TEST_F(TextDump, ListsBreakAndIndentUnderTheirFirstElement) {
-    ComplexOrder x;
-    x.orderName = "n";
-    x.orderID = 1;
-    x.clOrdID = "c";
-    x.feedID = 2;
-    x.parameters = {pair("a", "b"), pair("c", "d")};
+    ComplexOrder x = complexOrder();
+    x.parameters.push_back(pair("c", "d"));
     const std::string indent = "\n" + spaces(16);
     EXPECT_EQ(text(x), "<ComplexOrder ( orderName=\"n\"" + indent + "orderID=1" + indent +
                            "clOrdID=\"c\"" + indent + "timeApiClient=0" + indent +
@@ -67,6 +60,7 @@ TEST_F(TextDump, StartValuesAndUnnamedValues) {
     const std::string na = NA_TEXT;
     const std::string submit = text(SubmitOrder());
     EXPECT_NE(submit.find("clOrdID=\"\""), std::string::npos);
+    EXPECT_NE(submit.find("timeInForce=DAY"), std::string::npos);
     for (const char* f : {"amount=", "price=", "stopPrice=", "maxShow="}) {
         EXPECT_NE(submit.find(f + na), std::string::npos) << f;
     }

@@ -12,10 +12,7 @@ using namespace apitest;
 
 namespace {
 
-class TradeLimits : public ::testing::Test {
-  protected:
-    void SetUp() override { ProtoInit::initialize(); }
-};
+class TradeLimits : public apitest::ApiTest {};
 
 MarketRate rate() {
     MarketRate r;

@@ -12,10 +12,7 @@ using namespace apitest;
 
 namespace {
 
-class TradeReports : public ::testing::Test {
-  protected:
-    void SetUp() override { ProtoInit::initialize(); }
-};
+class TradeReports : public apitest::ApiTest {};
 
 // Every integer, time stamp and flag 0, BID, DONE, amounts NA, strings empty.
 TradeCapture zeroTrade() {

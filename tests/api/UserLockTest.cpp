@@ -11,10 +11,7 @@ using namespace apitest;
 
 namespace {
 
-class UserLock : public ::testing::Test {
-  protected:
-    void SetUp() override { ProtoInit::initialize(); }
-};
+class UserLock : public apitest::ApiTest {};
 
 LockUser lockU() {
     LockUser x;

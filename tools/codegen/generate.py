@@ -22,8 +22,8 @@ import output  # noqa: E402
 import schema  # noqa: E402
 
 TARGETS = {
-    "api": lambda model, args: api_backend.emit(model),
-    "api-test": lambda model, args: api_test_backend.emit(model),
+    "api": api_backend.emit,
+    "api-test": api_test_backend.emit,
 }
 
 
@@ -43,7 +43,7 @@ def main(argv: list[str]) -> int:
     except schema.SchemaError as e:
         print(f"{args.schema}: {e}", file=sys.stderr)
         return 1
-    files = TARGETS[args.target](model, args)
+    files = TARGETS[args.target](model)
     if args.list:
         for rel in sorted(files):
             print((args.out / rel).as_posix())

@@ -90,10 +90,20 @@ class FieldType:
         if self.kind == "record":
             return self.record.name
         if self.kind == "list":
-            if self.element.kind == "record":
-                return f"std::vector<{self.element.record.name}>"
-            return f"std::vector<{LIST_ELEMENT_KINDS[self.element.kind]}>"
+            return f"std::vector<{self.element.element_spelling}>"
         return SCALAR_KINDS[self.kind]
+
+    @property
+    def element_spelling(self) -> str:
+        """The type as a list of the API model holds it (this type being the list's element)."""
+        if self.kind == "record":
+            return self.record.name
+        return LIST_ELEMENT_KINDS[self.kind]
+
+    @property
+    def item(self) -> "FieldType":
+        """The type of one value: a list's element, any other type itself."""
+        return self.element if self.kind == "list" else self
 
     @property
     def min_wire_size(self) -> int:
@@ -101,13 +111,6 @@ class FieldType:
         if self.kind == "record":
             return self.record.min_wire_size
         return 1
-
-    def references(self) -> list["Record"]:
-        if self.kind == "record":
-            return [self.record]
-        if self.kind == "list":
-            return self.element.references()
-        return []
 
 
 @dataclass
@@ -130,22 +133,6 @@ class Record:
     def terminal(self) -> bool:
         """True when no field is a nested record or a list: the text group stays on one line."""
         return all(f.type.kind not in ("record", "list") for f in self.fields)
-
-    def enums(self) -> list[Enum]:
-        out: list[Enum] = []
-        for f in self.fields:
-            t = f.type.element if f.type.kind == "list" else f.type
-            if t.kind == "enum" and t.enum not in out:
-                out.append(t.enum)
-        return out
-
-    def records(self) -> list["Record"]:
-        out: list[Record] = []
-        for f in self.fields:
-            for r in f.type.references():
-                if r not in out:
-                    out.append(r)
-        return out
 
 
 @dataclass
@@ -171,7 +158,6 @@ class Model:
     messages: list[Message]
     api_totals: Totals
     catalogue_totals: Totals
-    source: str = "schema/protocol.toml"
 
     def api_enums(self) -> list[Enum]:
         return [e for e in self.enums if e.api]
@@ -342,7 +328,7 @@ def _check_api(model: Model) -> None:
             what = f"{kind} {entry.name} field {f.name}"
             if not f.type.api_capable:
                 raise SchemaError(f"{what}: the API model has no {f.type.kind} fields")
-            t = f.type.element if f.type.kind == "list" else f.type
+            t = f.type.item
             if t.kind == "enum" and not t.enum.api:
                 raise SchemaError(f"{what}: enum {t.enum.name} is not in the API model")
             if t.kind == "record" and not t.record.api:
