@@ -73,7 +73,8 @@ class ApiBackend(unittest.TestCase):
         self.assertIn("contents.read(codec);", body(message, "void OrderMessage::read"))
 
     def test_a_class_of_records_only_passes_the_codec_on(self):
-        text = SAMPLE.replace('userID = "int32"\ncontents = "Order"', 'contents = "Order"')
+        text = SAMPLE.replace('    ["userID", "int32"],\n    ["contents", "Order"]',
+                              '    ["contents", "Order"]')
         cpp = api_backend.emit(schema.loads(text))["api/OrderMessage.cpp"]
         for signature in ("void OrderMessage::read", "void OrderMessage::write"):
             with self.subTest(signature):
