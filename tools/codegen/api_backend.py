@@ -209,6 +209,11 @@ namespace ZURAV {
 class $name {
 public:
     $name();
+    // Moves take the strings and lists over, so a growing list of records moves its elements.
+    $name(const $name&) = default;
+    $name($name&&) = default;
+    $name& operator=(const $name&) = default;
+    $name& operator=($name&&) = default;
     ~$name();
 
     bool operator==(const $name& rhs) const;
@@ -243,6 +248,11 @@ public:
     static constexpr MsgType_t ID = $id;
 
     $name();
+    // Moves take the strings and lists over instead of copying them.
+    $name(const $name&) = default;
+    $name($name&&) = default;
+    $name& operator=(const $name&) = default;
+    $name& operator=($name&&) = default;
     ~$name() override;
 
     MsgType_t getMsgType() const override;

@@ -55,6 +55,14 @@ class ApiBackend(unittest.TestCase):
                        "std::vector<int> ids;", "std::vector<std::string> names;"):
             self.assertIn(member, h)
 
+    def test_records_and_messages_move(self):
+        for name in ("Order", "OrderMessage"):
+            with self.subTest(name):
+                h = self.files[f"api/{name}.h"]
+                self.assertIn(f"{name}({name}&&) = default;", h)
+                self.assertIn(f"{name}& operator=({name}&&) = default;", h)
+                self.assertIn(f"{name}(const {name}&) = default;", h)
+
     def test_codec_calls_follow_field_order(self):
         cpp = self.files["api/Order.cpp"]
         reads = re.findall(r"c\.read_\w+\([\w\d]*\)|\w+\.read\(codec\)", body(cpp, "void Order::read"))
