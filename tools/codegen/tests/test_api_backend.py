@@ -120,8 +120,21 @@ class ApiBackend(unittest.TestCase):
         handler = self.files["api/MsgHandler.h"]
         self.assertEqual(re.findall(r"virtual void handle\(const T& obj, const (\w+)&", handler),
                          ["OrderMessage", "TickMessage"])  # handler order
+        self.assertEqual(re.findall(r"case (0x\w+):.*\n.*const (\w+)\*", handler),
+                         [("0x0000", "TickMessage"), ("0xF0E9", "OrderMessage")])  # by id
         self.assertIn("static constexpr MsgType_t ID = 0xF0E9;",
                       self.files["api/OrderMessage.h"])
+
+    def test_forward_declarations_name_every_class(self):
+        fwd = self.files["api/APIFwd.h"]
+        self.assertEqual(re.findall(r"^struct (\w+);", fwd, re.M), ["Side", "MatchStatus"])
+        self.assertEqual(re.findall(r"^class (\w+);", fwd, re.M),
+                         ["MsgFactory", "MsgHandlerT", "OXFloat", "OXMessage", "ProtoInit",
+                          "Pair", "Order", "OrderMessage", "TickMessage"])
+        handler = self.files["api/MsgHandler.h"]
+        self.assertIn('#include "api/APIFwd.h"', handler)
+        self.assertNotIn('#include "api/OrderMessage.h"', handler)
+        self.assertIn('#include "api/APIFwd.h"', self.files["api/APIAll.h"])
 
     def test_protoinit_follows_schema_order(self):
         cpp = self.files["api/ProtoInit.cpp"]
