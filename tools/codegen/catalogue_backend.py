@@ -50,8 +50,8 @@ struct $name {
 
     static const char* const Name;
     static bool _initialized;
-    static const unsigned int _maxValue = $max_value;
-    static const unsigned int _nbValues = $nb_values;
+    static constexpr unsigned int _maxValue = $max_value;
+    static constexpr unsigned int _nbValues = $nb_values;
     // By value: the name, or null for a number that names no value.
     static const char* _names[_maxValue];
     // By value: the declaration index.
