@@ -42,7 +42,7 @@ void setNonBlocking(int fd) {
         throwErrno("TestServer: fcntl(O_NONBLOCK)");
 }
 
-std::string hexId(uint16_t id) {
+std::string hexId(ZURAV::MsgType_t id) {
     char text[8];
     std::snprintf(text, sizeof text, "0x%04X", id);
     return text;
@@ -52,12 +52,12 @@ std::string hexId(uint16_t id) {
 
 // ---- record and script ----
 
-size_t ConnectionRecord::count(uint16_t id) const {
+size_t ConnectionRecord::count(ZURAV::MsgType_t id) const {
     return static_cast<size_t>(std::count_if(frames.begin(), frames.end(),
                                              [id](const auto& f) { return f.header.id == id; }));
 }
 
-const ReceivedFrame* ConnectionRecord::find(uint16_t id, size_t nth) const {
+const ReceivedFrame* ConnectionRecord::find(ZURAV::MsgType_t id, size_t nth) const {
     for (const ReceivedFrame& f : frames)
         if (f.header.id == id && nth-- == 0) return &f;
     return nullptr;
@@ -128,8 +128,6 @@ struct TestServer::Task {
     std::exception_ptr error;
 };
 
-constexpr TestServer::Timeout TestServer::DEADLINE;
-
 TestServer::TestServer(Clock clock) : _clock(clock ? std::move(clock) : Clock(realTime)) {
     int pipeFds[2];
     if (::pipe2(pipeFds, O_CLOEXEC | O_NONBLOCK) != 0) throwErrno("TestServer: pipe");
@@ -185,7 +183,7 @@ void TestServer::setDefault(Behaviour b) {
     _default = std::move(b);
 }
 
-void TestServer::respond(uint16_t id, Responder responder) {
+void TestServer::respond(ZURAV::MsgType_t id, Responder responder) {
     std::lock_guard<std::mutex> lock(_mutex);
     _responders[id] = std::move(responder);
 }
@@ -209,7 +207,7 @@ bool TestServer::waitForFrames(size_t n, Timeout timeout) const {
                    timeout);
 }
 
-bool TestServer::waitForMessages(uint16_t id, size_t n, Timeout timeout) const {
+bool TestServer::waitForMessages(ZURAV::MsgType_t id, size_t n, Timeout timeout) const {
     return waitFor([id, n](const Record& r) { return !r.empty() && r.back().count(id) >= n; },
                    timeout);
 }

@@ -48,9 +48,9 @@ struct ConnectionRecord {
     // and responders that threw.
     std::vector<std::string> errors;
 
-    size_t count(uint16_t id) const;
+    size_t count(ZURAV::MsgType_t id) const;
     // The nth frame (from 0) with type id `id`, or null.
-    const ReceivedFrame* find(uint16_t id, size_t nth = 0) const;
+    const ReceivedFrame* find(ZURAV::MsgType_t id, size_t nth = 0) const;
 };
 
 // How the server treats one connection.
@@ -158,7 +158,7 @@ class TestServer {
     void setDefault(Behaviour b);
     // Answers every decoded request of type id (on connections that answer requests). Replaces
     // an earlier responder for the same id.
-    void respond(uint16_t id, Responder responder);
+    void respond(ZURAV::MsgType_t id, Responder responder);
     template <class Request>
     void respond(std::function<void(const Request&, Reply&)> responder) {
         respond(Request::ID, [responder](const ReceivedFrame& request, Reply& reply) {
@@ -198,7 +198,7 @@ class TestServer {
     bool waitForConnections(size_t n, Timeout timeout = DEADLINE) const;
     // On the current connection: at least n frames, at least n frames of type id.
     bool waitForFrames(size_t n, Timeout timeout = DEADLINE) const;
-    bool waitForMessages(uint16_t id, size_t n = 1, Timeout timeout = DEADLINE) const;
+    bool waitForMessages(ZURAV::MsgType_t id, size_t n = 1, Timeout timeout = DEADLINE) const;
 
   private:
     struct Connection;
@@ -239,7 +239,7 @@ class TestServer {
     Record _record;
     std::deque<Behaviour> _script;
     Behaviour _default;
-    std::map<uint16_t, Responder> _responders;
+    std::map<ZURAV::MsgType_t, Responder> _responders;
     std::deque<std::shared_ptr<Task>> _tasks;
     bool _stopping = false;
 
