@@ -5,7 +5,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "framework/BlockStringCodec.h"
+#include "framework/FastCodec.h"
 #include "framework/MsgControl.h"
 #include "framework/MsgDescriptor.h"
 #include "framework/MsgDescriptorT.h"
