@@ -35,9 +35,6 @@ constexpr uint64_t SEARCH_SPAN = 65536;
 // Bytes a record whose length field is n occupies, its header included.
 constexpr uint64_t recordSize(uint16_t n) { return static_cast<uint64_t>(n) + 2; }
 
-// The longest body a record's 16-bit length can describe.
-constexpr size_t MAX_BODY = 0xFFFF - MsgHead::LENGTH_OVERHEAD;
-
 }  // namespace
 
 // --- MsgLogFile --------------------------------------------------------------------------------
@@ -250,7 +247,7 @@ MsgControl* MsgIterator::decode(char* block, size_t maxsize) {
 void msgWrite(char* block, std::ostream& os) {
     MsgControl* control = MsgControl::get(block);
     // A longer body is refused by the codec, before anything is written.
-    char record[MsgHead::SIZE + MAX_BODY];
+    char record[MsgHead::SIZE + MsgHead::MAX_BODY];
     FastCodec body(record + MsgHead::SIZE, record + sizeof record);
     control->write(body);
 
