@@ -123,6 +123,12 @@ MsgControl* MsgLogFile::decode(char* block, size_t maxsize, const MsgHead& hdr,
         MsgControl::initialize("MsgLogFile::decode", block, maxsize, nullptr, _protocol, hdr.id);
     FastCodec codec(encoded + MsgHead::SIZE, encoded + recordSize(hdr.length));
     control->read(codec);
+    // A body with bytes left over was not one message of this type.
+    if (codec.remaining() != 0) {
+        throw DecodeError("MsgLogFile: record at offset " + std::to_string(encoded - _begin) +
+                          " has " + std::to_string(codec.remaining()) +
+                          " bytes left over after its message");
+    }
     return control;
 }
 

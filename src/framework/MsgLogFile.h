@@ -56,13 +56,14 @@ class MsgLogFile {
 
     // Decodes the record at encoded, whose header is hdr, into the caller's message block of
     // maxsize bytes (8-byte aligned, larger than the block header) and returns the block's
-    // control header. Only the bytes of that record's body are read.
+    // control header. The record's body is decoded exactly: its bytes, no more and no fewer.
     //
     // Returns null, leaving the block untouched, for a record with an empty body. Throws
     // DecodeError when the record does not lie whole inside the file, when it is longer than
-    // the block, or when its body is malformed; std::runtime_error for an id the protocol does
-    // not know; std::out_of_range or std::length_error when the decoded message does not fit the
-    // block. After an exception the block holds no usable message and may be initialised again.
+    // the block, or when its body is malformed or has bytes left over; std::runtime_error for an id
+    // the protocol does not know; std::out_of_range or std::length_error when the decoded message
+    // does not fit the block. After an exception the block holds no usable message and may be
+    // initialised again.
     MsgControl* decode(char* block, size_t maxsize, const MsgHead& hdr, char* encoded) const;
 
   private:

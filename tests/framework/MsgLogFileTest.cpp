@@ -382,10 +382,12 @@ TEST_F(MsgLogFileTest, MalformedBodyRaisesDecodeError) {
     std::string hugeCount =
         rawRecord(NoteMessage::ID, 0, std::string("\x00\x00\x00\x00\x00\x7f", 6));
     std::string unterminated = rawRecord(TickMessage::ID, 0, std::string(8, '\xff'));
+    std::string leftOver = rawRecord(TickMessage::ID, 0, tick(3).substr(MsgHead::SIZE) + '\0');
     const Case cases[] = {
         {"body cut short", shortened},
         {"list count beyond the body", hugeCount},
         {"varint runs past the body", unterminated},
+        {"bytes left over after the message", leftOver},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
