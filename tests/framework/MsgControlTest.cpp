@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstring>
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "framework/FastCodec.h"
 #include "framework/MsgControl.h"
@@ -223,4 +225,31 @@ TEST_F(MsgControlDeathTest, BrokenPreconditionsStopTheProgram) {
     MsgControl* c = note(block);
     c->finalize(false);
     EXPECT_DEATH(c->finalize(false), "Assertion `_buffer != 0 && _descriptor != 0' failed");
+}
+
+// The allocator counts in int: a larger region is refused rather than cut, also where the cut
+// would leave a small positive size.
+TEST_F(MsgControlDeathTest, RegionLargerThanTheAllocatorCountsStopsTheProgram) {
+    RawBlock block(1024);
+    Tarvik::MsgDescriptor* desc = StandIn::__protocol->getDescriptor(NoteMessage::ID);
+    for (size_t size : {size_t(INT_MAX) + 1, (size_t(1) << 32) + 512}) {
+        SCOPED_TRACE(size);
+        EXPECT_DEATH(::new (block.data())
+                         MsgControl(SITE, block.data(), block.data() + 128, size, desc, nullptr),
+                     "Assertion `size <= static_cast<size_t>\\(INT_MAX\\)' failed");
+    }
+}
+
+// After finalize() the block has no descriptor: encoding, decoding or reporting a conflict on
+// it stops on an assertion instead of following a null pointer.
+TEST_F(MsgControlDeathTest, UsingARetiredBlockStopsTheProgram) {
+    RawBlock block(1024);
+    MsgControl* c = note(block);
+    c->finalize(false);
+    std::vector<char> buf(64, 1);
+    Tarvik::FastCodec codec(buf.data(), buf.data() + buf.size());
+    EXPECT_DEATH(c->write(codec), "Assertion `_descriptor != 0' failed");
+    EXPECT_DEATH(c->read(codec), "Assertion `_descriptor != 0' failed");
+    EXPECT_EQ(c->acquireWriter(), 0);
+    EXPECT_DEATH(c->acquireReader(), "Assertion `_descriptor != 0' failed");
 }

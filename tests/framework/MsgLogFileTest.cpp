@@ -641,6 +641,10 @@ TEST_F(MsgLogFileTest, BrokenPreconditionsStopTheProgram) {
     EXPECT_DEATH(it.decode(block.data(), block.size()), "Assertion `_cur != 0' failed");
     f->close();
     EXPECT_DEATH(MsgIterator{f}, "Assertion `_file->end\\(\\)' failed");
+    // msgWrite of a retired block.
+    initMessage(block, TickMessage::ID)->finalize(false);
+    std::ostringstream os;
+    EXPECT_DEATH(Tarvik::msgWrite(block.data(), os), "Assertion `_descriptor != 0' failed");
 }
 
 // Randomly corrupted files, walked, searched and decoded every way: every presented record lies
