@@ -176,11 +176,12 @@ int MsgIterator::compare(const MsgIterator& other) const {
 }
 
 void MsgIterator::seek(int64_t pos) {
-    if (pos < 0) {
-        _cur = nullptr;
-        return;
-    }
-    positionAt(static_cast<uint64_t>(pos));
+    _cur = nullptr;
+    const uint64_t size = fileSize();
+    const uint64_t off = static_cast<uint64_t>(pos);
+    if (pos < 0 || off > size || size - off < MsgHead::SIZE) return;
+    headerAt(off, _hdr);
+    _cur = _file->begin() + off;
 }
 
 MsgIterator& MsgIterator::operator++() {

@@ -86,10 +86,12 @@ class MsgLogFile {
 // A cursor over the records of a MsgLogFile, which it borrows: the file must stay open while the
 // iterator is used.
 //
-// An iterator is either done or positioned on a whole record: its 12-byte header and a body of
-// at least one byte lie inside the file (the writer never writes an empty body). A record whose
-// length field is 10 or less or that runs past the end of the file is never presented; a walk
-// ends there, so an empty file and one holding nothing but a header walk no record at all.
+// An iterator is either done, or positioned on a whole record: its 12-byte header and a body of
+// at least one byte lie inside the file (the writer never writes an empty body), or, after
+// seek(), positioned on whatever 12 bytes lie at the given offset. A walk and the searches never
+// present a record whose length field is 10 or less or that runs past the end of the file; a
+// walk ends there, so an empty file and one holding nothing but a header walk no record at all.
+// decode() refuses a record that is not whole, wherever the iterator stands.
 //
 // Record boundaries are found again by plausibility: a header is plausible when the protocol
 // knows its id and its time stamp t lies in [t0 - 1 h, t0 + 167 h), t0 being the time stamp at
@@ -113,7 +115,8 @@ class MsgIterator {
     bool operator==(const MsgIterator& other) const { return compare(other) == 0; }
     bool operator!=(const MsgIterator& other) const { return compare(other) != 0; }
 
-    // Positioned at pos, or done when pos is negative or no whole record starts there.
+    // Positioned at pos, whatever lies there, when a whole header fits between pos and the end of
+    // the file; done when pos is negative or no whole header fits.
     void seek(int64_t pos);
     // Positioned at the first offset at or after pos (within 65536 bytes, never in the last 12
     // bytes of the file) that holds a plausible header of a whole record followed by another
