@@ -7,7 +7,6 @@
 
 #include "catalogue/EnumSupport.h"
 #include "catalogue/FieldKinds.h"
-#include "framework/BlockStringCodec.h"
 #include "framework/FastCodec.h"
 #include "framework/bufstring.h"
 #include "framework/bufvector.h"

@@ -15,7 +15,6 @@
 
 #include "catalogue/FieldKinds.h"
 #include "cataloguetest/TypeLists.h"
-#include "framework/BlockStringCodec.h"
 #include "framework/FastCodec.h"
 #include "support/Bytes.h"
 #include "support/CodecBytes.h"
