@@ -107,7 +107,7 @@ void $name::initialize() {
 
 bool $name::isValid(unsigned char iv) {
     OX_ASSERT(_initialized);
-    return iv < _maxValue && _names[iv] != nullptr;
+    $is_valid
 }
 
 $name::Type $name::fromValue(unsigned char iv) {
@@ -117,7 +117,7 @@ $name::Type $name::fromValue(unsigned char iv) {
 
 const char* $name::toString(unsigned char iv) {
     OX_ASSERT(_initialized);
-    return iv < _maxValue ? _names[iv] : nullptr;
+    $to_string
 }
 
 $name::Type $name::fromString(const char* s) {
@@ -154,8 +154,15 @@ def emit_enum_header(e: Enum) -> str:
 
 
 def emit_enum_source(e: Enum) -> str:
+    if e.max_value <= 0xFF:
+        is_valid = "return iv < _maxValue && _names[iv] != nullptr;"
+        to_string = "return iv < _maxValue ? _names[iv] : nullptr;"
+    else:  # a byte cannot pass the end of the table
+        is_valid = "return _names[iv] != nullptr;"
+        to_string = "return _names[iv];"
     return render(ENUM_CPP, name=e.name, values=", ".join(n for n, _ in e.values),
-                  names=", ".join(f'"{n}"' for n, _ in e.values))
+                  names=", ".join(f'"{n}"' for n, _ in e.values), is_valid=is_valid,
+                  to_string=to_string)
 
 
 # --- records and messages ------------------------------------------------------------------------

@@ -37,6 +37,13 @@ class CatalogueBackend(unittest.TestCase):
         self.assertIn('"Empty string for converting to enum MatchStatus."', cpp)
         self.assertIn("OX_ASSERT(_initialized);", body(cpp, "bool MatchStatus::isValid"))
         self.assertIn("FastOStream& operator<<(FastOStream& os, MatchStatus::Type en)", cpp)
+        # Every byte lies inside a table longer than 255 entries: no comparison that is always
+        # true (a compiler warning).
+        self.assertIn("return iv < _maxValue && _names[iv] != nullptr;",
+                      body(cpp, "bool MatchStatus::isValid"))
+        request = self.files["catalogue/Request.cpp"]
+        self.assertIn("return _names[iv] != nullptr;", body(request, "bool Request::isValid"))
+        self.assertIn("return _names[iv];", body(request, "const char* Request::toString"))
 
     def test_members_by_kind_and_their_start(self):
         order = self.files["catalogue/Order.h"]
