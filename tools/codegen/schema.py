@@ -45,9 +45,10 @@ _CPP_KEYWORDS = {
     "static", "struct", "switch", "template", "this", "throw", "true", "try", "typedef",
     "typename", "union", "unsigned", "using", "virtual", "void", "volatile", "while",
 }
-# Names the generated member functions give their parameters and locals; a field of that name
-# would be hidden behind them.
-RESERVED_FIELD_NAMES = {"c", "t", "w", "e", "codec", "writer", "rhs", "open", "brackets"}
+# Names the generated member functions give their parameters and locals, and the members the
+# catalogue adds to every class; a field of that name would be hidden behind them or clash.
+RESERVED_FIELD_NAMES = {"c", "t", "w", "e", "codec", "writer", "rhs", "open", "brackets",
+                        "fields", "ID", "INDEX", "MIN_BODY_SIZE"}
 # API enumeration tables are indexed by one byte and hold at most 255 slots.
 API_ENUM_MAX_VALUE = 254
 ENUM_MAX_VALUE = 0x7FFFFFFF

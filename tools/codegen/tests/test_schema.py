@@ -99,6 +99,8 @@ class Rejects(unittest.TestCase):
          "not a usable identifier"),
         ("field name the generated code uses", '["small", "int8"]', '["rhs", "int8"]',
          "field rhs: the name is used by the generated code"),
+        ("field name of a catalogue member", '["small", "int8"]', '["fields", "int8"]',
+         "field fields: the name is used by the generated code"),
         ("empty field array", 'fields = [\n    ["dummy", "int8"],\n]', "fields = []",
          "fields must be a non-empty array"),
         # A table has no order: the wire order must not rest on the order of its keys.
