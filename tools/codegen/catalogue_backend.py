@@ -1,11 +1,14 @@
 """Catalogue back-end: the Orbanex classes of every entry, in the framework's block form.
 
 One emitter per construct (enumeration, record, message, umbrella); each returns the text of one
-file. A record or message is emitted as its members and its field list (`fields()`, see
-src/catalogue/FieldKinds.h); encoding, comparison and bounds are the hand-written visitors of
-src/catalogue/ applied to that list, so the templates below carry no per-kind logic beyond the
-spelling of each kind. The templates are written as the code they produce; `$name` marks what is
-filled in; indentation inside filled-in blocks is left to clang-format.
+file, and emit() gathers them. A record or message is emitted as its members and its field list
+(`fields()`, see src/catalogue/FieldKinds.h); encoding, comparison and bounds are the
+hand-written visitors of src/catalogue/ applied to that list, so the templates below carry no
+per-kind logic beyond the spelling of each kind (MEMBER_TYPE, KIND_TAG). Further constructs of
+the catalogue (the protocol registry, the handler base, the text writer) are further emitters
+added to emit(); work per field kind belongs in a hand-written visitor over the same field
+lists. The templates are written as the code they produce; `$name` marks what is filled in;
+indentation inside filled-in blocks is left to clang-format.
 """
 
 from __future__ import annotations
