@@ -13,6 +13,7 @@ function(zurav_add_layer name)
         $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/src>
         $<INSTALL_INTERFACE:include/zurav>)
     target_link_libraries(zurav_${name} PUBLIC ${ARG_DEPS} PRIVATE zurav_options)
+    target_compile_options(zurav_${name} PUBLIC ${ZURAV_USAGE_COMPILE_OPTIONS})
     set_property(GLOBAL APPEND PROPERTY ZURAV_LAYERS zurav_${name})
 endfunction()
 
