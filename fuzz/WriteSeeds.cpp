@@ -1,8 +1,8 @@
 // Writes the seed corpus of api_decode_fuzzer into the directory named on the command line: one
 // file per input, the type id in two bytes (big-endian) followed by a message body. The bodies
 // are every message as the factory creates it, every worked example of the tests
-// (tests/support/ApiSamples.h), and two bodies at the frame limit: the largest a frame carries and
-// one byte more.
+// (tests/support/ApiSamples.h), two bodies at the frame limit (the largest a frame carries and one
+// byte more) and a body within the limit whose own encoding is not.
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -60,6 +60,25 @@ InsertLogMessage logOfBodySize(size_t size) {
     return msg;
 }
 
+std::string fromHex(const char* hex) {
+    const test_support::Bytes b = test_support::unhex(hex);
+    return std::string(b.begin(), b.end());
+}
+
+// A market data snapshot of 2000 entries whose three amounts are each 02, the one-byte compact
+// form of -1: 18014 bytes that a frame carries, whose own encoding (ten bytes for each -1) is
+// too long for one.
+std::string growingBody() {
+    const size_t entries = 2000;
+    // market 3 of feed 1, six time stamps 0, a snapshot, the two-byte entry count
+    std::string b = fromHex("06 02 00 00 00 00 00 00 01");
+    b += static_cast<char>(0x80 | entries >> 8);
+    b += static_cast<char>(entries & 0xFF);
+    // -1, -1, -1, NEW, LEVEL, BID, source 1, three orders, no components
+    for (size_t i = 0; i < entries; ++i) b += fromHex("02 02 02 00 01 01 01 06 00");
+    return b + fromHex("00 00 00");  // no batch ids, batchID 0, streamID 0
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -76,10 +95,8 @@ int main(int argc, char** argv) {
     }
     for (const apitest::Example& e : apitest::workedExamples())
         write(dir, e.message->getMsgType(), e.name, body(*e.message));
-    for (const apitest::ReceivedBody& r : apitest::RECEIVED_BODIES) {
-        const test_support::Bytes b = test_support::unhex(r.hex);
-        write(dir, r.id, r.name, std::string(b.begin(), b.end()));
-    }
+    for (const apitest::ReceivedBody& r : apitest::RECEIVED_BODIES)
+        write(dir, r.id, r.name, fromHex(r.hex));
     for (size_t size : {MAX_BODY, MAX_BODY + 1}) {
         const std::string b = body(logOfBodySize(size));
         if (b.size() != size) {
@@ -89,5 +106,13 @@ int main(int argc, char** argv) {
         }
         write(dir, InsertLogMessage::ID, "body-of-" + std::to_string(size) + "-bytes", b);
     }
+    const std::string growing = growingBody();
+    const ShpOXMessage grown =
+        OXMessage::decodeMessage(MktDataMessage::ID, growing.data(), growing.size());
+    if (!grown || growing.size() > MAX_BODY || body(*grown).size() <= MAX_BODY) {
+        std::fprintf(stderr, "api_fuzz_seeds: the growing body does not grow past the limit\n");
+        return 1;
+    }
+    write(dir, MktDataMessage::ID, "body-growing-past-the-frame-limit", growing);
     return 0;
 }
