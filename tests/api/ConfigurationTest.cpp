@@ -3,6 +3,7 @@
 
 #include <set>
 #include <string>
+#include <vector>
 
 #include "ApiTestUtil.h"
 #include "api/APIAll.h"
@@ -97,6 +98,14 @@ TEST_F(Configuration, FeedsCopyAndCompareMarketByMarket) {
     EXPECT_FALSE(b < a);
     EXPECT_TRUE(copy != a);
     EXPECT_TRUE(a < copy);  // "C" before "D"
+}
+
+TEST_F(Configuration, AGrowingListOfFeedsMovesTheirMarkets) {
+    std::vector<APIFeed> feeds(1, feedOfThree());
+    const APIMarket* markets = feeds[0].marketList.data();
+    feeds.reserve(feeds.capacity() + 1);  // reallocates: each feed is moved, not copied
+    EXPECT_EQ(feeds[0].marketList.data(), markets);
+    EXPECT_TRUE(feeds[0] == feedOfThree());
 }
 
 TEST_F(Configuration, SubscriptionMessages) {

@@ -204,6 +204,19 @@ TYPED_TEST(EveryClass, EqualsItsCopyAndIsNotLessThanIt) {
     EXPECT_FALSE(fresh < fresh);
 }
 
+TYPED_TEST(EveryClass, MovesWithoutThrowingAndKeepsTheValue) {
+    // Without nothrow moves a growing std::vector copies every element, strings and lists too.
+    static_assert(std::is_nothrow_move_constructible<TypeParam>::value, "moves, never copies");
+    static_assert(std::is_nothrow_move_assignable<TypeParam>::value, "moves, never copies");
+    TypeParam x = filled<TypeParam>(13);
+    const TypeParam copy = x;
+    TypeParam moved(std::move(x));
+    EXPECT_TRUE(moved == copy);
+    TypeParam assigned;
+    assigned = std::move(moved);
+    EXPECT_TRUE(assigned == copy);
+}
+
 TYPED_TEST(EveryClass, EveryFieldTakesPartInComparisonAndEncoding) {
     const TypeParam x = filled<TypeParam>(3);
     const int n = scalarCount(x);

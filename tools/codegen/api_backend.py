@@ -1,9 +1,9 @@
 """API model back-end: the ZURAV classes of every entry marked `api`.
 
 One emitter per construct (typedefs, enumeration, record, message, factory, handler, ProtoInit,
-umbrella); each returns {path relative to the output directory: C++ text}. The templates are
-written as the code they produce; `$name` marks what is filled in. Indentation inside filled-in
-blocks is left to clang-format.
+umbrella, forward declarations); each returns {path relative to the output directory: C++ text}.
+The templates are written as the code they produce; `$name` marks what is filled in. Indentation
+inside filled-in blocks is left to clang-format.
 """
 
 from __future__ import annotations
@@ -32,6 +32,7 @@ def emit(model: Model) -> dict[str, str]:
     files["api/ProtoInit.h"] = emit_protoinit_header()
     files["api/ProtoInit.cpp"] = emit_protoinit_source(model)
     files["api/APIAll.h"] = emit_umbrella(model)
+    files["api/APIFwd.h"] = emit_forward(model)
     return files
 
 
@@ -209,6 +210,11 @@ namespace ZURAV {
 class $name {
 public:
     $name();
+    // Moves take the strings and lists over, so a growing list of records moves its elements.
+    $name(const $name&) = default;
+    $name($name&&) = default;
+    $name& operator=(const $name&) = default;
+    $name& operator=($name&&) = default;
     ~$name();
 
     bool operator==(const $name& rhs) const;
@@ -243,6 +249,11 @@ public:
     static constexpr MsgType_t ID = $id;
 
     $name();
+    // Moves take the strings and lists over instead of copying them.
+    $name(const $name&) = default;
+    $name($name&&) = default;
+    $name& operator=(const $name&) = default;
+    $name& operator=($name&&) = default;
     ~$name() override;
 
     MsgType_t getMsgType() const override;
@@ -531,7 +542,7 @@ HANDLER_H = """
 
 #include <cstdint>
 
-$includes
+#include "api/APIFwd.h"
 
 namespace ZURAV {
 
@@ -597,6 +608,26 @@ void ProtoInit::finalize() {
 }  // namespace ZURAV
 """
 
+FORWARD_H = """
+#pragma once
+
+// Declares every class of the API model, for headers that only name them.
+namespace ZURAV {
+
+class MsgFactory;
+template <typename T>
+class MsgHandlerT;
+class OXFloat;
+class OXMessage;
+class ProtoInit;
+
+$enums
+
+$classes
+
+}  // namespace ZURAV
+"""
+
 UMBRELLA_H = """
 #pragma once
 
@@ -624,11 +655,11 @@ def emit_handler(model: Model) -> str:
     messages = model.api_messages()
     handles = lines(f"virtual void handle(const T& obj, const {m.name}&) {{ handleDefault(obj); }}"
                     for m in messages)
-    cases = lines(f"case {m.name}::ID:\n"
+    # The ids as numbers: the header names the classes without their definitions.
+    cases = lines(f"case 0x{m.id:04X}:  // {m.name}::ID\n"
                   f"    handle(obj, *static_cast<const {m.name}*>(concrete));\n"
                   f"    return;" for m in sorted(messages, key=lambda m: m.id))
-    return render(HANDLER_H, includes=_include_all(m.name for m in messages), handles=handles,
-                  cases=cases)
+    return render(HANDLER_H, handles=handles, cases=cases)
 
 
 def emit_protoinit_header() -> str:
@@ -642,8 +673,15 @@ def emit_protoinit_source(model: Model) -> str:
                   finalize=lines(f"{e.name}::finalizeEnum();" for e in enums))
 
 
+def emit_forward(model: Model) -> str:
+    return render(FORWARD_H, enums=lines(f"struct {e.name};" for e in model.api_enums()),
+                  classes=lines(f"class {r.name};" for r in model.api_records() +
+                                model.api_messages()))
+
+
 def emit_umbrella(model: Model) -> str:
-    names = ["APITypes", "MsgFactory", "MsgHandler", "OXFloat", "OXMessage", "ProtoInit"]
+    names = ["APIFwd", "APITypes", "MsgFactory", "MsgHandler", "OXFloat", "OXMessage",
+             "ProtoInit"]
     names += [e.name for e in model.api_enums()]
     names += [r.name for r in model.api_records()]
     names += [m.name for m in model.api_messages()]

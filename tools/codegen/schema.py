@@ -263,13 +263,11 @@ def _enum(raw: dict) -> Enum:
     name = raw["name"]
     what = f"enum {name}"
     api = _flag(raw, "api", name)
-    values = raw["values"]
-    if not isinstance(values, dict) or not values:
-        raise SchemaError(f"{what}: values must be a non-empty table of NAME = number")
+    pairs = _pairs(raw, "values", what, "[\"NAME\", number]")
     seen: dict[int, str] = {}
     out = []
     limit = API_ENUM_MAX_VALUE if api else ENUM_MAX_VALUE
-    for vname, v in values.items():
+    for vname, v in pairs:
         _identifier(vname, f"{what} value {vname}")
         if not isinstance(v, int) or isinstance(v, bool) or not 0 <= v <= limit:
             raise SchemaError(f"{what}: value {vname} = {v!r} is outside 0..{limit}")
@@ -282,11 +280,8 @@ def _enum(raw: dict) -> Enum:
 
 def _fields(raw: dict, what: str, typedefs: dict[str, str], enums: dict[str, Enum],
             records: dict[str, Record]) -> list[Field]:
-    table = raw["fields"]
-    if not isinstance(table, dict) or not table:
-        raise SchemaError(f"{what}: fields must be a non-empty table of name = \"type\"")
     out = []
-    for fname, spelled in table.items():
+    for fname, spelled in _pairs(raw, "fields", what, "[\"name\", \"type\"]"):
         _identifier(fname, f"{what} field {fname}")
         if fname in RESERVED_FIELD_NAMES:
             raise SchemaError(f"{what} field {fname}: the name is used by the generated code")
@@ -294,6 +289,25 @@ def _fields(raw: dict, what: str, typedefs: dict[str, str], enums: dict[str, Enu
             raise SchemaError(f"{what} field {fname}: the type must be a string")
         out.append(Field(fname, _type(spelled.strip(), f"{what} field {fname}", typedefs, enums,
                                       records)))
+    return out
+
+
+def _pairs(raw: dict, key: str, what: str, form: str) -> list[tuple[str, object]]:
+    """The non-empty array `key` of two-element arrays, in order; the first elements distinct.
+
+    Order carries meaning (wire order, declaration order), so it is an array, never a table."""
+    items = raw[key]
+    if not isinstance(items, list) or not items:
+        raise SchemaError(f"{what}: {key} must be a non-empty array of {form} pairs")
+    out: list[tuple[str, object]] = []
+    seen: set[str] = set()
+    for item in items:
+        if not isinstance(item, list) or len(item) != 2 or not isinstance(item[0], str):
+            raise SchemaError(f"{what}: {item!r} in {key} is not a {form} pair")
+        if item[0] in seen:
+            raise SchemaError(f"{what}: {item[0]!r} stands twice in {key}")
+        seen.add(item[0])
+        out.append((item[0], item[1]))
     return out
 
 

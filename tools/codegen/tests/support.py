@@ -12,75 +12,82 @@ Decimal_t = "string"
 [[enum]]
 name = "Side"
 api = true
-values = { BID = 1, OFR = 2 }
+values = [["BID", 1], ["OFR", 2]]
 
 [[enum]]
 name = "Request"            # catalogue only, a value above 255
-values = { SECURITYINFO = 53327 }
+values = [["SECURITYINFO", 53327]]
 
 [[enum]]
 name = "MatchStatus"
 api = true
-values = { PENDING = 3, DONE = 0, ERROR = 4 }
+values = [["PENDING", 3], ["DONE", 0], ["ERROR", 4]]
 
 [[record]]
 name = "Pair"
 api = true
-[record.fields]
-key = "string"
-value = "Decimal_t"
+fields = [
+    ["key", "string"],
+    ["value", "Decimal_t"],
+]
 
 [[record]]
 name = "Stat"
-[record.fields]
-name = "string"
-value = "int32"
+fields = [
+    ["name", "string"],
+    ["value", "int32"],
+]
 
 [[record]]
 name = "Order"
 api = true
-[record.fields]
-feedID = "FeedID_t"
-small = "int8"
-medium = "int16"
-big = "int64"
-flag = "bool"
-side = "Side"
-amount = "decimal"
-pairs = "list<Pair>"
-ids = "list<int32>"
-names = "list<string>"
+fields = [
+    ["feedID", "FeedID_t"],
+    ["small", "int8"],
+    ["medium", "int16"],
+    ["big", "int64"],
+    ["flag", "bool"],
+    ["side", "Side"],
+    ["amount", "decimal"],
+    ["pairs", "list<Pair>"],
+    ["ids", "list<int32>"],
+    ["names", "list<string>"],
+]
 
 [[message]]
 name = "LogMessage"
 id = 0xD020
 index = 0
-[message.fields]
-thread = "scrambled_string"
-status = "MatchStatus"
+fields = [
+    ["thread", "scrambled_string"],
+    ["status", "MatchStatus"],
+]
 
 [[message]]
 name = "PadMessage"
 id = 0x0002
 index = 1
-[message.fields]
-padding = "fixed_string"
-stats = "list<Stat>"
+fields = [
+    ["padding", "fixed_string"],
+    ["stats", "list<Stat>"],
+]
 
 [[message]]
 name = "OrderMessage"
 id = 0xF0E9
 index = 2
 api = true
-[message.fields]
-userID = "int32"
-contents = "Order"
+fields = [
+    ["userID", "int32"],
+    ["contents", "Order"],
+]
 
 [[message]]
 name = "TickMessage"
 id = 0x0000
 index = 3
 api = true
-[message.fields]
-dummy = "int8"
+fields = [
+    ["dummy", "int8"],
+]
 """

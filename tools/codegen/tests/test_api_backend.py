@@ -55,6 +55,14 @@ class ApiBackend(unittest.TestCase):
                        "std::vector<int> ids;", "std::vector<std::string> names;"):
             self.assertIn(member, h)
 
+    def test_records_and_messages_move(self):
+        for name in ("Order", "OrderMessage"):
+            with self.subTest(name):
+                h = self.files[f"api/{name}.h"]
+                self.assertIn(f"{name}({name}&&) = default;", h)
+                self.assertIn(f"{name}& operator=({name}&&) = default;", h)
+                self.assertIn(f"{name}(const {name}&) = default;", h)
+
     def test_codec_calls_follow_field_order(self):
         cpp = self.files["api/Order.cpp"]
         reads = re.findall(r"c\.read_\w+\([\w\d]*\)|\w+\.read\(codec\)", body(cpp, "void Order::read"))
@@ -73,7 +81,8 @@ class ApiBackend(unittest.TestCase):
         self.assertIn("contents.read(codec);", body(message, "void OrderMessage::read"))
 
     def test_a_class_of_records_only_passes_the_codec_on(self):
-        text = SAMPLE.replace('userID = "int32"\ncontents = "Order"', 'contents = "Order"')
+        text = SAMPLE.replace('    ["userID", "int32"],\n    ["contents", "Order"]',
+                              '    ["contents", "Order"]')
         cpp = api_backend.emit(schema.loads(text))["api/OrderMessage.cpp"]
         for signature in ("void OrderMessage::read", "void OrderMessage::write"):
             with self.subTest(signature):
@@ -111,8 +120,21 @@ class ApiBackend(unittest.TestCase):
         handler = self.files["api/MsgHandler.h"]
         self.assertEqual(re.findall(r"virtual void handle\(const T& obj, const (\w+)&", handler),
                          ["OrderMessage", "TickMessage"])  # handler order
+        self.assertEqual(re.findall(r"case (0x\w+):.*\n.*const (\w+)\*", handler),
+                         [("0x0000", "TickMessage"), ("0xF0E9", "OrderMessage")])  # by id
         self.assertIn("static constexpr MsgType_t ID = 0xF0E9;",
                       self.files["api/OrderMessage.h"])
+
+    def test_forward_declarations_name_every_class(self):
+        fwd = self.files["api/APIFwd.h"]
+        self.assertEqual(re.findall(r"^struct (\w+);", fwd, re.M), ["Side", "MatchStatus"])
+        self.assertEqual(re.findall(r"^class (\w+);", fwd, re.M),
+                         ["MsgFactory", "MsgHandlerT", "OXFloat", "OXMessage", "ProtoInit",
+                          "Pair", "Order", "OrderMessage", "TickMessage"])
+        handler = self.files["api/MsgHandler.h"]
+        self.assertIn('#include "api/APIFwd.h"', handler)
+        self.assertNotIn('#include "api/OrderMessage.h"', handler)
+        self.assertIn('#include "api/APIFwd.h"', self.files["api/APIAll.h"])
 
     def test_protoinit_follows_schema_order(self):
         cpp = self.files["api/ProtoInit.cpp"]

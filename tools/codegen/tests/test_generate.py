@@ -38,7 +38,7 @@ class Generate(unittest.TestCase):
         self.assertTrue(stamp.is_file())
 
     def test_a_bad_description_fails_with_its_fault(self):
-        self.schema.write_text(SAMPLE.replace('key = "string"', 'key = "text"'))
+        self.schema.write_text(SAMPLE.replace('["key", "string"]', '["key", "text"]'))
         status, _, err = self.run_main("--target", "api", "--out", str(self.dir / "out"))
         self.assertEqual(status, 1)
         self.assertIn("record Pair field key: unknown type 'text'", err)

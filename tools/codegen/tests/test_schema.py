@@ -47,6 +47,10 @@ class LoadSample(unittest.TestCase):
                          ["OrderMessage", "TickMessage"])
         status = self.model.api_enums()[1]
         self.assertEqual(status.values, [("PENDING", 3), ("DONE", 0), ("ERROR", 4)])
+        order = {r.name: r for r in self.model.records}["Order"]
+        self.assertEqual([f.name for f in order.fields],
+                         ["feedID", "small", "medium", "big", "flag", "side", "amount", "pairs",
+                          "ids", "names"])
         self.assertEqual(status.max_value, 5)
 
     def test_minimum_sizes_and_terminal_groups(self):
@@ -60,11 +64,12 @@ class LoadSample(unittest.TestCase):
 
 class Rejects(unittest.TestCase):
     CASES = [
-        ("unknown type", 'medium = "int16"', 'medium = "int12"', "unknown type 'int12'"),
-        ("record used before it is declared", 'key = "string"', 'key = "Order"',
+        ("unknown type", '["medium", "int16"]', '["medium", "int12"]', "unknown type 'int12'"),
+        ("record used before it is declared", '["key", "string"]', '["key", "Order"]',
          "unknown type 'Order'"),
-        ("a record holding itself", 'key = "string"', 'key = "Pair"', "unknown type 'Pair'"),
-        ("list of an unsupported element", 'ids = "list<int32>"', 'ids = "list<int64>"',
+        ("a record holding itself", '["key", "string"]', '["key", "Pair"]',
+         "unknown type 'Pair'"),
+        ("list of an unsupported element", '["ids", "list<int32>"]', '["ids", "list<int64>"]',
          "lists hold int32, string or a record"),
         ("duplicate message id", "id = 0x0002", "id = 0xD020", "id 0xD020 is already used"),
         ("id beyond 16 bits", "id = 0x0002", "id = 0x10000", "not a 16-bit"),
@@ -72,26 +77,39 @@ class Rejects(unittest.TestCase):
         ("name used twice", 'name = "Stat"', 'name = "Side"', "already used by enum Side"),
         ("typedef of a bad kind", 'FeedID_t = "int32"', 'FeedID_t = "decimal"',
          "typedef FeedID_t: kind 'decimal'"),
-        ("duplicate enum value", "DONE = 0", "DONE = 3", "have the same value 3"),
-        ("API enum value above 254", "BID = 1", "BID = 255", "outside 0..254"),
-        ("API message with a catalogue-only kind", 'userID = "int32"',
-         'userID = "scrambled_string"', "API model has no scrambled_string fields"),
-        ("API record holding a catalogue record", 'names = "list<string>"',
-         'names = "list<Stat>"', "record Stat is not in the API model"),
-        ("API message with a catalogue enum", 'dummy = "int8"', 'dummy = "Request"',
+        ("duplicate enum value", '["DONE", 0]', '["DONE", 3]', "have the same value 3"),
+        ("enum value name twice", '["DONE", 0]', '["PENDING", 0]',
+         "enum MatchStatus: 'PENDING' stands twice in values"),
+        ("API enum value above 254", '["BID", 1]', '["BID", 255]', "outside 0..254"),
+        ("field name twice", '["big", "int64"]', '["small", "int64"]',
+         "record Order: 'small' stands twice in fields"),
+        ("API message with a catalogue-only kind", '["userID", "int32"]',
+         '["userID", "scrambled_string"]', "API model has no scrambled_string fields"),
+        ("API record holding a catalogue record", '["names", "list<string>"]',
+         '["names", "list<Stat>"]', "record Stat is not in the API model"),
+        ("API message with a catalogue enum", '["dummy", "int8"]', '["dummy", "Request"]',
          "enum Request is not in the API model"),
-        ("contents that is not the message's record", 'contents = "Order"',
-         'contents = "Pair"', "contents must be the record Order"),
+        ("contents that is not the message's record", '["contents", "Order"]',
+         '["contents", "Pair"]', "contents must be the record Order"),
         ("message name without the suffix", 'name = "TickMessage"', 'name = "Tick"',
          "end with 'Message'"),
-        ("unknown key", "api = true\n[record.fields]\nkey",
-         "api = true\napi_twin = 1\n[record.fields]\nkey", "unknown key 'api_twin'"),
-        ("field name that is a C++ keyword", 'small = "int8"', 'class = "int8"',
+        ("unknown key", "api = true\nfields = [\n    [\"key\"",
+         "api = true\napi_twin = 1\nfields = [\n    [\"key\"", "unknown key 'api_twin'"),
+        ("field name that is a C++ keyword", '["small", "int8"]', '["class", "int8"]',
          "not a usable identifier"),
-        ("field name the generated code uses", 'small = "int8"', 'rhs = "int8"',
+        ("field name the generated code uses", '["small", "int8"]', '["rhs", "int8"]',
          "field rhs: the name is used by the generated code"),
-        ("empty field table", '[message.fields]\ndummy = "int8"', "fields = {}",
-         "non-empty table"),
+        ("empty field array", 'fields = [\n    ["dummy", "int8"],\n]', "fields = []",
+         "fields must be a non-empty array"),
+        # A table has no order: the wire order must not rest on the order of its keys.
+        ("fields as a table", 'fields = [\n    ["dummy", "int8"],\n]',
+         '[message.fields]\ndummy = "int8"', "fields must be a non-empty array"),
+        ("values as a table", 'values = [["BID", 1], ["OFR", 2]]',
+         "values = { BID = 1, OFR = 2 }", "values must be a non-empty array"),
+        ("a field that is not a pair", '["flag", "bool"]', '["flag", "bool", "x"]',
+         "is not a [\"name\", \"type\"] pair"),
+        ("a value that is not a pair", '["OFR", 2]', '"OFR"',
+         "is not a [\"NAME\", number] pair"),
         ("malformed TOML", "index = 3", "index = ", "Invalid"),
     ]
 
