@@ -35,22 +35,33 @@ bool isSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 int64_t parse(const char* s) {
     if (s == nullptr) return iNA;
-    // Sign and integer part as strtoll reads them: leading white space, then one sign.
-    const char* p = s;
+    // A '-' as the very first character is the amount's sign.
+    const bool leadingMinus = *s == '-';
+    const char* start = leadingMinus ? s + 1 : s;
+    // From there the integer part is read as strtoll reads it: white space, one sign, digits.
+    const char* p = start;
     while (isSpace(*p)) ++p;
-    bool negative = false;
-    if (*p == '-' || *p == '+') negative = *p++ == '-';
+    bool innerMinus = false;
+    if (*p == '-' || *p == '+') innerMinus = *p++ == '-';
     const char* digits = p;
     uint64_t integer = 0;
     for (; Orbanex::Util::isDigit(*p); ++p) {
         integer = integer * 10 + static_cast<uint64_t>(*p - '0');
         if (integer > static_cast<uint64_t>(INT64_MAX) / SCALE) return iNA;
     }
-    if (p == digits && *p != '.') return iNA;
+    if (p == digits) {
+        // No digits: strtoll stops where it started, and only a point may stand there.
+        if (*start != '.') return iNA;
+        p = start;
+    }
+    // Two minus signs would negate the amount twice: no sound value.
+    if (leadingMinus && innerMinus) return iNA;
     // Whatever one character follows the integer part separates it from the fraction.
     uint64_t fraction = 0;
     if (*p != '\0') {
         ++p;
+        // A fraction behind white space or a sign would be read shifted or negated.
+        if (isSpace(*p) || *p == '-' || *p == '+') return iNA;
         for (int i = 0; i < DECIMALS; ++i) {
             fraction *= 10;
             if (Orbanex::Util::isDigit(*p)) fraction += static_cast<uint64_t>(*p++ - '0');
@@ -59,8 +70,10 @@ int64_t parse(const char* s) {
     const uint64_t magnitude = integer * SCALE + fraction;
     if (magnitude > static_cast<uint64_t>(INT64_MAX)) return iNA;
     const int64_t value = static_cast<int64_t>(magnitude);
-    // A negative amount so large that it meets the sentinels is no amount either.
-    return negative ? (-value <= iNA ? iNA : -value) : value;
+    // The fraction takes the sign also where strtoll read it (" -1.5"); added to a negative
+    // integer part it would pull the amount towards zero. A negative amount so large that it
+    // meets the sentinels is no amount either.
+    return leadingMinus || innerMinus ? (-value <= iNA ? iNA : -value) : value;
 }
 
 }  // namespace

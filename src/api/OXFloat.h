@@ -32,9 +32,12 @@ class OXFloat {
     // default). Throws std::out_of_range for a precision outside 0 to 9, and for a value outside
     // MIN_DOUBLE..MAX_DOUBLE, not a number, or whose scaled value does not fit in 64 bits.
     OXFloat(double dvalue, int precision);
-    // Decimal text: an optional sign, the integer part, any one separator character ('.', ',' or
-    // anything else) and up to nine fraction digits (more are cut, not rounded). Text without a
-    // number, or whose amount does not fit, gives NA; so does a null pointer.
+    // Decimal text: an optional '-' as the first character; the integer part, which may start
+    // with white space and one sign of its own ("- 1.5" and "-+1.5" are -1.5), or a point where
+    // the integer part would start (".5"); any one separator character ('.', ',' or anything
+    // else) and up to nine fraction digits (more are cut, not rounded). Text without a number,
+    // with two minus signs, with a fraction behind white space or a sign, or whose amount does
+    // not fit, gives NA; so does a null pointer.
     explicit OXFloat(const char* val);
     explicit OXFloat(const std::string& val);
 

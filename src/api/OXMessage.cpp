@@ -8,12 +8,16 @@
 #include "api/MsgFactory.h"
 #include "common/FastOStream.h"
 #include "framework/CodecError.h"
+#include "framework/MsgHead.h"
 
 namespace ZURAV {
 
 size_t OXMessage::encodeMessage(const OXMessage& msg, char* buffer, size_t maxsize) {
     if (maxsize == 0) throw Tarvik::EncodeError("encodeMessage: no room for a message body");
-    FastCodec codec(buffer, buffer + maxsize);
+    // A body longer than a frame's 16-bit length can describe is refused like any other overflow,
+    // instead of going out behind a length that wrapped.
+    const size_t room = maxsize < Tarvik::MsgHead::MAX_BODY ? maxsize : Tarvik::MsgHead::MAX_BODY;
+    FastCodec codec(buffer, buffer + room);
     msg.write(&codec);
     return codec.size();
 }

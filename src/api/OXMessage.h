@@ -41,7 +41,8 @@ class OXMessage {
     virtual void dump(void* writer) const = 0;
 
     // Writes the body of msg at buffer and returns its size. Never writes past maxsize: a body
-    // that does not fit (maxsize 0 included) raises Tarvik::EncodeError.
+    // that does not fit (maxsize 0 included), or that is longer than a frame can carry (65525
+    // bytes), raises Tarvik::EncodeError.
     static size_t encodeMessage(const OXMessage& msg, char* buffer, size_t maxsize);
     // A new message of the class with type id `id` read from exactly the `length` bytes at
     // buffer, the body of one frame. The empty handle for an id without a class and for a body

@@ -54,11 +54,17 @@ class Buffer {
         _position = n;
         OX_BUFFER_CHECK_INVARIANTS();
     }
+    // A step larger than the room up to the capacity is refused before it is applied: the sum
+    // could wrap round past zero and land back inside the window.
     void advancePosition(size_t n) {
+        OX_ASSERT(n <= _capacity - _position);
         _position += n;
         OX_BUFFER_CHECK_INVARIANTS();
     }
+    // Below zero the position wraps to a value above the limit and fails the check; a step larger
+    // than the capacity is refused first, since it could wrap back inside the window.
     void decrementPosition(size_t n) {
+        OX_ASSERT(n <= _capacity);
         _position -= n;
         OX_BUFFER_CHECK_INVARIANTS();
     }

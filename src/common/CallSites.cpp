@@ -16,6 +16,7 @@ namespace {
 struct LocationHash {
     size_t operator()(const char* s) const {
         size_t h = 0;
+        if (s == nullptr) return h;  // a null location is a site too, never read through
         for (; *s != '\0'; ++s) h = 5 * h + static_cast<unsigned char>(*s);
         return h;
     }
@@ -54,7 +55,8 @@ void CallSiteTracker::dump(TableFormatter& fmtr) {
     fmtr.setHeader(1, "count");
     size_t row = 0;
     for (const auto& entry : t.map) {
-        fmtr.setCell(row, 0, std::string(entry.second->location));
+        const char* location = entry.second->location;
+        fmtr.setCell(row, 0, location != nullptr ? std::string(location) : std::string());
         fmtr.setCell(row, 1, entry.second->calls);
         ++row;
     }

@@ -27,7 +27,8 @@ struct CallSite {
 class CallSiteTracker {
   public:
     static void initialize();
-    // Counts one call of location and returns its record, valid until finalize().
+    // Counts one call of location and returns its record, valid until finalize(). A null
+    // location is counted as a site of its own and dumped with an empty text.
     static const CallSite& registerSite(const char* location);
     // Columns "location" and "count", one row per site (in no particular order).
     static void dump(TableFormatter& fmtr);

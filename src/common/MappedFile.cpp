@@ -17,9 +17,11 @@ void MappedFile::openAndMap(size_t filesize, bool lockInMemory, bool privateMode
                             bool exitIfMissing) {
     const std::string& filename = _filename;
     struct stat st;
+    bool missing = false;
     if (::stat(filename.c_str(), &st) != 0) {
         if (exitIfMissing) return fail("File " + filename + " is missing. Exiting.");
         _created = true;
+        missing = true;
     } else if (st.st_size >= static_cast<off_t>(filesize)) {
         _size = st.st_size;
     } else if (st.st_size != 0) {
@@ -30,7 +32,9 @@ void MappedFile::openAndMap(size_t filesize, bool lockInMemory, bool privateMode
         _created = true;
     }
 
-    _fd = ::open(filename.c_str(), O_RDWR | O_CREAT, 0644);
+    // A missing file is created exclusively: one that appeared since the stat (another writer's,
+    // or the target of a dangling link) is not stretched over and mapped as if it were new.
+    _fd = ::open(filename.c_str(), O_RDWR | O_CREAT | (missing ? O_EXCL : 0), 0644);
     if (_fd < 0) return fail("File " + filename + " could not be open for reading/writing.");
 
     if (_created) {

@@ -22,7 +22,8 @@ class MappedFile {
     // exitIfMissing, despite the name nothing exits then: the error is stored). An existing file
     // of at least filesize bytes is mapped at its own size; a shorter, non-empty one is refused.
     // lockInMemory asks for MAP_LOCKED (the machine may refuse it: see getLastError), privateMode
-    // for a copy-on-write mapping instead of a shared one.
+    // for a copy-on-write mapping instead of a shared one. A missing file is created exclusively:
+    // when a file (or a link) appears under its name meanwhile, opening fails.
     MappedFile(const std::string& filename, size_t filesize, bool lockInMemory, bool privateMode,
                bool exitIfMissing);
     ~MappedFile();

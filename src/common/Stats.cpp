@@ -19,14 +19,16 @@ StatsAcc<T>::~StatsAcc() {
 template <typename T>
 void StatsAcc<T>::enableHistogram(T min, T max, int nbuckets) {
     if (nbuckets > HISTO_MAXBUCKETS) nbuckets = HISTO_MAXBUCKETS;
-    if (nbuckets <= 0 || max <= min || (max - min) / nbuckets <= 0) {
+    // In the unsigned type the span of any range is exact; in T it overflows past half the range.
+    const Span span = static_cast<Span>(static_cast<Span>(max) - static_cast<Span>(min));
+    if (nbuckets <= 0 || max <= min || span / static_cast<Span>(nbuckets) == 0) {
         _doHistogram = false;
         return;
     }
     _histmin = min;
     _histmax = max;
     _histnbuckets = nbuckets;
-    _histbucket = (max - min) / nbuckets;
+    _histbucket = span / static_cast<Span>(nbuckets);
     _oneover = 1.0 / static_cast<double>(_histbucket);
     for (int& count : _histogram) count = 0;
     _doHistogram = true;
@@ -48,7 +50,9 @@ void StatsAcc<T>::add(T sample) {
         if (sample >= _histmax) {
             bucket = _histnbuckets - 1;
         } else if (sample > _histmin) {
-            bucket = static_cast<int>(static_cast<double>(sample - _histmin) * _oneover);
+            const Span offset =
+                static_cast<Span>(static_cast<Span>(sample) - static_cast<Span>(_histmin));
+            bucket = static_cast<int>(static_cast<double>(offset) * _oneover);
             if (bucket >= _histnbuckets) bucket = _histnbuckets - 1;
         }
         ++_histogram[bucket];
@@ -87,10 +91,14 @@ void StatsAcc<T>::dump(std::ostream& os) const {
         os << "  <mean>" << mean << "</mean>" << std::endl;
         os << "  <sd>" << dev << "</sd>" << std::endl;
         os << "  <samples>" << std::endl;
-        const T m0 = static_cast<T>(_histmin + _histbucket * 0.5);
+        // Midpoints are computed in the unsigned type, where they cannot overflow: each lies
+        // within [min, max]. The first is min + width / 2 truncated toward zero.
+        Span m0 = static_cast<Span>(static_cast<Span>(_histmin) + _histbucket / 2);
+        if (_histbucket % 2 != 0 && static_cast<T>(m0) < 0) ++m0;
         for (int i = 0; i < _histnbuckets; ++i) {
-            os << "    <sample midpoint='" << m0 + i * _histbucket << "' count='" << _histogram[i]
-               << "' />" << std::endl;
+            const Span midpoint = static_cast<Span>(m0 + static_cast<Span>(i) * _histbucket);
+            os << "    <sample midpoint='" << static_cast<T>(midpoint) << "' count='"
+               << _histogram[i] << "' />" << std::endl;
         }
         os << "  </samples>" << std::endl;
         os << "</histogram>";

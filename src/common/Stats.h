@@ -7,6 +7,7 @@
 #include <limits>
 #include <map>
 #include <string>
+#include <type_traits>
 
 #include "common/Timer.h"
 
@@ -26,10 +27,15 @@ class StatsAccBase {
 // of fixed-width buckets over [min, max). Samples outside the histogram's range are counted in
 // its first or last bucket. One thread at a time feeds an accumulator.
 //
-// The sum of squares is kept in a double, so that no sample a timer can produce (any 64-bit
-// nanosecond count) overflows it.
+// No 64-bit sample overflows the statistics: the sum is kept in 128 bits, the sum of squares in
+// a double, and the histogram's span and bucket width in the unsigned type of T.
 template <typename T>
 class StatsAcc : public StatsAccBase {
+    static_assert(std::is_integral<T>::value, "samples are integer counts");
+    typedef typename std::make_unsigned<T>::type Span;
+    __extension__ typedef
+        typename std::conditional<std::is_signed<T>::value, __int128, unsigned __int128>::type Sum;
+
   public:
     static const int HISTO_MAXBUCKETS = 128;
     static const int NO_HISTOGRAM = -1;
@@ -84,13 +90,13 @@ class StatsAcc : public StatsAccBase {
     long _n = 0;
     T _min = std::numeric_limits<T>::max();
     T _max = std::numeric_limits<T>::lowest();
-    T _sum = 0;
+    Sum _sum = 0;
     double _sum2 = 0;
     bool _doHistogram = false;
     int _histnbuckets = 0;
     T _histmin = 0;
     T _histmax = 0;
-    T _histbucket = 0;
+    Span _histbucket = 0;
     double _oneover = 0;
     int _histogram[HISTO_MAXBUCKETS] = {};
 };

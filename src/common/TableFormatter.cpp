@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <ostream>
+#include <stdexcept>
 
 #include "common/FastOStream.h"
 
@@ -62,15 +63,28 @@ std::string wordToTag(const std::string& word) {
     return tag;
 }
 
+namespace {
+
+// Grows v to hold index. The largest index would wrap index + 1 to 0, and the write that follows
+// would land outside v: it is refused like any count beyond max_size().
+template <typename V>
+void growTo(V& v, size_t index) {
+    if (index < v.size()) return;
+    if (index >= v.max_size()) throw std::length_error("TableFormatter: index out of range");
+    v.resize(index + 1);
+}
+
+}  // namespace
+
 void TableFormatter::setHeader(size_t column, const std::string& name) {
-    if (_header.size() <= column) _header.resize(column + 1);
+    growTo(_header, column);
     _header[column] = name;
 }
 
 void TableFormatter::setCell(size_t row, size_t column, const std::string& value) {
-    if (_cells.size() <= row) _cells.resize(row + 1);
+    growTo(_cells, row);
     RowVec& cells = _cells[row];
-    if (cells.size() <= column) cells.resize(column + 1);
+    growTo(cells, column);
     cells[column] = value;
 }
 

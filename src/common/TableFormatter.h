@@ -23,7 +23,8 @@ class TableFormatter {
     // Decimals written by setCell(double), 0 to 9 (values outside are taken as the nearest).
     void setPrecision(int precision) { _precision = precision; }
 
-    // Grows the header (with empty names) as needed.
+    // Grows the header (with empty names) as needed. An index no vector can reach throws
+    // std::length_error and changes nothing; so does setCell.
     void setHeader(size_t column, const std::string& name);
 
     // Grows the table (empty rows, empty cells) as needed. Numbers are written in decimal; a

@@ -24,8 +24,27 @@ class alignas(16) TagPtr {
 
     T* get() const { return _x.pair.ptr; }
     TagType tag() const { return _x.pair.tag; }
+    T& operator*() const { return *_x.pair.ptr; }
+    T* operator->() const { return _x.pair.ptr; }
     bool isnull() const { return _x.pair.ptr == nullptr; }
     explicit operator bool() const { return !isnull(); }
+
+    // Equal when both pointer and tag are.
+    bool operator==(const TagPtr& o) const {
+        return _x.pair.ptr == o._x.pair.ptr && _x.pair.tag == o._x.pair.tag;
+    }
+    bool operator!=(const TagPtr& o) const { return !(*this == o); }
+
+    // Plain store of both halves: only for a TagPtr no other thread can see yet.
+    void donotuse_set(T* ptr, TagType tag) { _x.pair = Pair{ptr, tag}; }
+
+    // Replaces both halves at once, whatever they hold, by retrying a compare-and-swap against
+    // the value last read until one succeeds.
+    void atomic_set(T* ptr, TagType tag) {
+        for (TagPtr seen = load(); !cas(seen, ptr, tag); seen = load()) {
+        }
+    }
+    void atomic_set(const TagPtr& value) { atomic_set(value.get(), value.tag()); }
 
     TagPtr load() const {
         T* ptr = __atomic_load_n(&_x.pair.ptr, __ATOMIC_SEQ_CST);
@@ -41,6 +60,10 @@ class alignas(16) TagPtr {
     bool cas(const TagPtr& expected, T* newptr, TagType newtag) {
         return Atomic::cas2(&_x.both, Atomic::combine(bits(expected.get()), expected.tag()),
                             Atomic::combine(bits(newptr), newtag));
+    }
+
+    bool cas(const TagPtr& expected, const TagPtr& desired) {
+        return cas(expected, desired.get(), desired.tag());
     }
 
   private:

@@ -299,6 +299,10 @@ int TimeUtil::formatPQDate(Timestamp_t t, char* buffer, size_t maxsz) {
 }
 
 void TimeUtil::dumpString(Timestamp_t t, FastOStream& fos) {
+    if (fos.free() >= FORMAT_MAX) {
+        fos.advance(static_cast<size_t>(formatPQTimestamp(t, fos.current(), fos.free()) - 1));
+        return;
+    }
     char text[FORMAT_MAX];
     const int n = formatPQTimestamp(t, text, sizeof text);
     fos.write(text, static_cast<size_t>(n - 1));

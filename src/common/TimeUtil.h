@@ -109,7 +109,9 @@ class TimeUtil {
     static int formatPQTimestamp(Timestamp_t t, char* buffer, size_t maxsz);
     // YYYY-MM-DD
     static int formatPQDate(Timestamp_t t, char* buffer, size_t maxsz);
-    // The formatPQTimestamp text at the cursor, without a NUL.
+    // The formatPQTimestamp text at the cursor, which moves past the text only. When the NUL
+    // fits too, it stays in the buffer just past the cursor; a text that does not fit is cut at
+    // the end of the buffer.
     static void dumpString(Timestamp_t t, FastOStream& fos);
     static std::string toString(Timestamp_t t);
 

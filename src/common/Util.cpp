@@ -1,12 +1,15 @@
 #include "common/Util.h"
 
 #include <execinfo.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <ostream>
 
 namespace Orbanex {
@@ -67,15 +70,28 @@ void Util::print_backtrace(std::ostream& os) {
 }
 
 const char* Util::readFile(const char* filename, size_t& sz) {
-    std::ifstream in(filename, std::ios::binary | std::ios::ate);
-    if (!in) return nullptr;
-    const std::streamoff size = in.tellg();
+    const int fd = ::open(filename, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    // A directory opens for reading too, but the end its seek reports is no size to allocate.
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) return nullptr;
+    const off_t size = ::lseek(fd, 0, SEEK_END);
     if (size < 0) return nullptr;
     char* data = new char[static_cast<size_t>(size) + 1];
-    in.seekg(0);
-    in.read(data, size);
-    data[in.gcount()] = '\0';
-    sz = static_cast<size_t>(in.gcount());
+    size_t got = 0;
+    while (got < static_cast<size_t>(size)) {
+        const ssize_t n =
+            ::pread(fd, data + got, static_cast<size_t>(size) - got, static_cast<off_t>(got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += static_cast<size_t>(n);
+    }
+    data[got] = '\0';
+    sz = got;
     return data;
 }
 

@@ -184,7 +184,8 @@ class Util {
     static void print_backtrace(std::ostream& os);
 
     // The whole file in a new NUL-terminated array (the caller frees it with delete[]); sz is
-    // set to the file's size. Null, sz unchanged, when the file cannot be opened.
+    // set to the file's size. Null, sz unchanged, when the file cannot be opened or is a
+    // directory.
     static const char* readFile(const char* filename, size_t& sz);
 
     // s with every character other than A-Z, a-z and 0-9 replaced by replacement.

@@ -4,6 +4,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "common/OXAssert.h"
+
 namespace Tarvik {
 
 namespace {
@@ -22,7 +24,10 @@ BufferAllocator::BufferAllocator(char* buffer, int max_size, const char* site, c
       _end_of_buffer(buffer + max_size),
       _nbytes_deallocated(0),
       _site(site),
-      _name(name) {}
+      _name(name) {
+    // A negative size would put the end before the start and make the region unbounded.
+    OX_ASSERT(max_size >= 0);
+}
 
 BufferAllocator::pointer BufferAllocator::take(size_type num, const char* site) {
     const size_type used = size();

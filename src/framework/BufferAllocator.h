@@ -27,7 +27,7 @@ class BufferAllocator {
     static constexpr size_t ALIGNMENT = 8;
 
     // site and name are kept as pointers (not copied); they name the block's creator and its
-    // message type in the exhaustion error.
+    // message type in the exhaustion error. max_size must not be negative (an assertion).
     BufferAllocator(char* buffer, int max_size, const char* site, const char* name);
 
     BufferAllocator() = delete;

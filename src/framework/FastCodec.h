@@ -9,6 +9,8 @@
 
 #include "common/OXAssert.h"
 #include "framework/CodecError.h"
+#include "framework/DumbCrypt.h"
+#include "framework/bufstring.h"
 
 // The compact binary field encoding shared by the connection and the binary log files.
 //
@@ -32,12 +34,6 @@
 // Bounds: the codec is made over the caller's [begin, end). Every read is checked against the
 // end and raises DecodeError instead of leaving the range; every write is checked too and raises
 // EncodeError, as do strings and lists too long for the format. Nothing is ever truncated.
-
-namespace bufstl {
-template <typename CHAR>
-class basic_bufstring;
-typedef basic_bufstring<char> bufstring;
-}  // namespace bufstl
 
 namespace Tarvik {
 
@@ -143,16 +139,15 @@ class FastCodec {
         _buf += n;
     }
 
-    // Block strings of message blocks; defined in framework/BlockStringCodec.h, which users of
-    // these forms include (so that the codec does not depend on the containers). The plain form
-    // has the bytes of the std::string form; the fixed form has a 2-byte little-endian length;
-    // the scrambled form scrambles the bytes on the wire, never the string.
-    inline void write_string(const bufstl::bufstring& x);
-    inline void read_string(bufstl::bufstring& x);
-    inline void write_string_fixed(const bufstl::bufstring& x);
-    inline void read_string_fixed(bufstl::bufstring& x);
-    inline void write_cryptstring(const bufstl::bufstring& x);
-    inline void read_cryptstring(bufstl::bufstring& x);
+    // Block strings of message blocks. The plain form has the bytes of the std::string form;
+    // the fixed form has a 2-byte little-endian length; the scrambled form scrambles the bytes
+    // on the wire, never the string.
+    void write_string(const bufstl::bufstring& x) { __write_string(x, false, true); }
+    void read_string(bufstl::bufstring& x) { __read_string(x, false, true); }
+    void write_string_fixed(const bufstl::bufstring& x) { __write_string(x, false, false); }
+    void read_string_fixed(bufstl::bufstring& x) { __read_string(x, false, false); }
+    void write_cryptstring(const bufstl::bufstring& x) { __write_string(x, true, true); }
+    void read_cryptstring(bufstl::bufstring& x) { __read_string(x, true, true); }
 
     // --- list counts ---------------------------------------------------------------------------
     // Takes the full count so that a list too long for the format is refused, not cut.
@@ -314,8 +309,19 @@ class FastCodec {
 
     void __write_string(const std::string& x, bool encrypt);
     std::string __read_string(bool encrypt);
-    inline void __write_string(const bufstl::bufstring& x, bool encrypt, bool useVarLen);
-    inline void __read_string(bufstl::bufstring& x, bool encrypt, bool useVarLen);
+    // The length is the text without the stored NUL (0 for a string without storage); the
+    // bytes follow unterminated. Scrambling works on the bytes in the output, never on x.
+    void __write_string(const bufstl::bufstring& x, bool encrypt, bool useVarLen) {
+        putText(x.c_str(), x.size_(), encrypt, useVarLen);
+    }
+    // The length is checked against the bytes left before x takes any block storage for it.
+    void __read_string(bufstl::bufstring& x, bool encrypt, bool useVarLen) {
+        const size_t n = useVarLen ? read_uint16() : read_uint16_fixed();
+        have(n, "string");
+        x.assign(_buf, n);
+        _buf += n;
+        if (encrypt && n != 0) Orbanex::DumbCrypt::decrypt(x.begin(), static_cast<int>(n), 0);
+    }
 
   private:
     static constexpr int MAX_VARINT16_BYTES = 3;
@@ -407,12 +413,6 @@ class FastCodec {
     char* _begin;
     char* _end;
 };
-
-}  // namespace Tarvik
-
-#include "framework/DumbCrypt.h"
-
-namespace Tarvik {
 
 inline void FastCodec::putText(const char* s, size_t n, bool encrypt, bool useVarLen) {
     if (n > MAX_STRING_LENGTH) {

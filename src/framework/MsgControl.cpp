@@ -16,6 +16,19 @@ namespace Tarvik {
 
 static_assert(sizeof(MsgControl) <= static_cast<size_t>(MsgControl::OFFSET),
               "the header must fit the bytes reserved for it");
+static_assert(alignof(MsgControl) <= BufferAllocator::ALIGNMENT &&
+                  MsgControl::OFFSET % BufferAllocator::ALIGNMENT == 0,
+              "the header at the block's start and the message behind it must be aligned");
+
+namespace {
+
+// The region size as the allocator takes it; a larger one would be cut silently.
+int regionSize(size_t size) {
+    OX_ASSERT(size <= static_cast<size_t>(INT_MAX));
+    return static_cast<int>(size);
+}
+
+}  // namespace
 
 MsgControl* MsgControl::initialize(const char* site, char* buf, size_t bufsize, MsgBlockPool* pool,
                                    const MsgProtocol* protocol, MsgType_t id) {
@@ -44,7 +57,7 @@ MsgControl* MsgControl::get(char* buffer) {
 
 MsgControl::MsgControl(const char* site, char* buffer, char* msgbuf, size_t size,
                        MsgDescriptor* desc, MsgBlockPool* pool)
-    : _alloc(msgbuf, static_cast<int>(size), site, desc != 0 ? desc->name() : ""),
+    : _alloc(msgbuf, regionSize(size), site, desc != 0 ? desc->name() : ""),
       _protocol(desc != 0 ? desc->protocol() : 0),
       _descriptor(desc),
       _buffer(buffer),
@@ -74,9 +87,16 @@ void MsgControl::finalize(bool /*dumpStats*/) {
     _descriptor = 0;
 }
 
-void MsgControl::write(FastCodec& c) const { _descriptor->write(_alloc.buffer(), c); }
+// A retired block has no descriptor: using its message is a broken calling order.
+void MsgControl::write(FastCodec& c) const {
+    OX_ASSERT(_descriptor != 0);
+    _descriptor->write(_alloc.buffer(), c);
+}
 
-void MsgControl::read(FastCodec& c) { _descriptor->read(_alloc.buffer(), c); }
+void MsgControl::read(FastCodec& c) {
+    OX_ASSERT(_descriptor != 0);
+    _descriptor->read(_alloc.buffer(), c);
+}
 
 int MsgControl::acquireReader() {
     ++_readers;
@@ -97,6 +117,7 @@ int MsgControl::acquireWriter() {
 }
 
 void MsgControl::reportConflict(const char* acquiring) const {
+    OX_ASSERT(_descriptor != 0);
     std::cerr << "R/W conflict on acquiring " << acquiring << " ("
               << "readers = " << _readers << ", "
               << "writers = " << _writers << ") detected for '" << _descriptor->name() << "'."

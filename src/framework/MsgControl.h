@@ -47,6 +47,7 @@ class MsgControl {
     // The header of the block at buffer.
     static MsgControl* get(char* buffer);
 
+    // size is at most INT_MAX (an assertion): the allocator counts in int.
     MsgControl(const char* site, char* buffer, char* msgbuf, size_t size, MsgDescriptor* desc,
                MsgBlockPool* pool);
 
@@ -65,6 +66,8 @@ class MsgControl {
     // Bytes still free in the block; negative once an allocation has been refused.
     ptrdiff_t getRemainingBytes() const { return _alloc.remaining(); }
 
+    // Encode or decode the message through the descriptor; the block must be live (an
+    // assertion after finalize()).
     void write(FastCodec& c) const;
     void read(FastCodec& c);
 

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <new>
 
+#include "framework/BufferAllocator.h"
 #include "framework/MsgDescriptor.h"
 
 namespace Tarvik {
@@ -17,6 +18,9 @@ namespace Tarvik {
 // nothing. name is kept as a pointer, not copied.
 template <typename T>
 class MsgDescriptorT : public MsgDescriptor {
+    static_assert(alignof(T) <= BufferAllocator::ALIGNMENT,
+                  "a message is placed in its block on an ALIGNMENT boundary");
+
   public:
     MsgDescriptorT(const char* name, MsgProtocol* protocol)
         : MsgDescriptor(protocol), _name(name), _stats() {}

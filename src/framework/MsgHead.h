@@ -23,6 +23,8 @@ struct MsgHead {
     static constexpr uint16_t SIZE = 12;
     // length counts the id and nsecs fields too.
     static constexpr uint16_t LENGTH_OVERHEAD = 10;
+    // The longest body a 16-bit length can describe.
+    static constexpr uint16_t MAX_BODY = 0xFFFF - LENGTH_OVERHEAD;
 
     uint16_t length = 0;
     MsgType_t id = 0;

@@ -35,9 +35,6 @@ constexpr uint64_t SEARCH_SPAN = 65536;
 // Bytes a record whose length field is n occupies, its header included.
 constexpr uint64_t recordSize(uint16_t n) { return static_cast<uint64_t>(n) + 2; }
 
-// The longest body a record's 16-bit length can describe.
-constexpr size_t MAX_BODY = 0xFFFF - MsgHead::LENGTH_OVERHEAD;
-
 }  // namespace
 
 // --- MsgLogFile --------------------------------------------------------------------------------
@@ -126,6 +123,12 @@ MsgControl* MsgLogFile::decode(char* block, size_t maxsize, const MsgHead& hdr,
         MsgControl::initialize("MsgLogFile::decode", block, maxsize, nullptr, _protocol, hdr.id);
     FastCodec codec(encoded + MsgHead::SIZE, encoded + recordSize(hdr.length));
     control->read(codec);
+    // A body with bytes left over was not one message of this type.
+    if (codec.remaining() != 0) {
+        throw DecodeError("MsgLogFile: record at offset " + std::to_string(encoded - _begin) +
+                          " has " + std::to_string(codec.remaining()) +
+                          " bytes left over after its message");
+    }
     return control;
 }
 
@@ -173,11 +176,12 @@ int MsgIterator::compare(const MsgIterator& other) const {
 }
 
 void MsgIterator::seek(int64_t pos) {
-    if (pos < 0) {
-        _cur = nullptr;
-        return;
-    }
-    positionAt(static_cast<uint64_t>(pos));
+    _cur = nullptr;
+    const uint64_t size = fileSize();
+    const uint64_t off = static_cast<uint64_t>(pos);
+    if (pos < 0 || off > size || size - off < MsgHead::SIZE) return;
+    headerAt(off, _hdr);
+    _cur = _file->begin() + off;
 }
 
 MsgIterator& MsgIterator::operator++() {
@@ -250,7 +254,7 @@ MsgControl* MsgIterator::decode(char* block, size_t maxsize) {
 void msgWrite(char* block, std::ostream& os) {
     MsgControl* control = MsgControl::get(block);
     // A longer body is refused by the codec, before anything is written.
-    char record[MsgHead::SIZE + MAX_BODY];
+    char record[MsgHead::SIZE + MsgHead::MAX_BODY];
     FastCodec body(record + MsgHead::SIZE, record + sizeof record);
     control->write(body);
 

@@ -56,13 +56,14 @@ class MsgLogFile {
 
     // Decodes the record at encoded, whose header is hdr, into the caller's message block of
     // maxsize bytes (8-byte aligned, larger than the block header) and returns the block's
-    // control header. Only the bytes of that record's body are read.
+    // control header. The record's body is decoded exactly: its bytes, no more and no fewer.
     //
     // Returns null, leaving the block untouched, for a record with an empty body. Throws
     // DecodeError when the record does not lie whole inside the file, when it is longer than
-    // the block, or when its body is malformed; std::runtime_error for an id the protocol does
-    // not know; std::out_of_range or std::length_error when the decoded message does not fit the
-    // block. After an exception the block holds no usable message and may be initialised again.
+    // the block, or when its body is malformed or has bytes left over; std::runtime_error for an id
+    // the protocol does not know; std::out_of_range or std::length_error when the decoded message
+    // does not fit the block. After an exception the block holds no usable message and may be
+    // initialised again.
     MsgControl* decode(char* block, size_t maxsize, const MsgHead& hdr, char* encoded) const;
 
   private:
@@ -85,10 +86,12 @@ class MsgLogFile {
 // A cursor over the records of a MsgLogFile, which it borrows: the file must stay open while the
 // iterator is used.
 //
-// An iterator is either done or positioned on a whole record: its 12-byte header and a body of
-// at least one byte lie inside the file (the writer never writes an empty body). A record whose
-// length field is 10 or less or that runs past the end of the file is never presented; a walk
-// ends there, so an empty file and one holding nothing but a header walk no record at all.
+// An iterator is either done, or positioned on a whole record: its 12-byte header and a body of
+// at least one byte lie inside the file (the writer never writes an empty body), or, after
+// seek(), positioned on whatever 12 bytes lie at the given offset. A walk and the searches never
+// present a record whose length field is 10 or less or that runs past the end of the file; a
+// walk ends there, so an empty file and one holding nothing but a header walk no record at all.
+// decode() refuses a record that is not whole, wherever the iterator stands.
 //
 // Record boundaries are found again by plausibility: a header is plausible when the protocol
 // knows its id and its time stamp t lies in [t0 - 1 h, t0 + 167 h), t0 being the time stamp at
@@ -112,7 +115,8 @@ class MsgIterator {
     bool operator==(const MsgIterator& other) const { return compare(other) == 0; }
     bool operator!=(const MsgIterator& other) const { return compare(other) != 0; }
 
-    // Positioned at pos, or done when pos is negative or no whole record starts there.
+    // Positioned at pos, whatever lies there, when a whole header fits between pos and the end of
+    // the file; done when pos is negative or no whole header fits.
     void seek(int64_t pos);
     // Positioned at the first offset at or after pos (within 65536 bytes, never in the last 12
     // bytes of the file) that holds a plausible header of a whole record followed by another

@@ -16,6 +16,9 @@ namespace bufstl {
 // container can neither be made unbound nor moved to another block.
 template <typename T>
 class alloc_proxy {
+    static_assert(alignof(T) <= Tarvik::BufferAllocator::ALIGNMENT,
+                  "elements are placed in the block on an ALIGNMENT boundary");
+
   public:
     typedef Tarvik::BufferAllocator buffer_alloc;
     typedef T value_type;

@@ -21,8 +21,10 @@ namespace bufstl {
 //
 // Exception guarantees, as for std::vector: growth into new storage and assignment into new
 // storage leave the vector as it was when an element copy or the block refuses (the new array
-// and the copies built so far are booked as released); an insert into existing free capacity
-// leaves the vector valid, with the elements already assigned in place keeping their new values.
+// and the copies built so far are booked as released). An insert into existing free capacity
+// that fails while building elements destroys the ones it built, so the vector holds what it
+// held before; one that fails while assigning leaves the vector valid, with the elements
+// already assigned in place keeping their new values.
 //
 // Only bufvector, bufvectox and basic_bufstring are meant to be instantiated; they can only be
 // made bound to a block and copied only by assignment, which deep-copies into their own block.
@@ -258,9 +260,17 @@ void vector<T, Alloc>::_M_fill_in_place(iterator position, size_type n, const T&
         std::copy_backward(position, oldFinish - n, oldFinish);
         std::fill(position, position + n, x);
     } else {
+        pointer copies = oldFinish + (n - elemsAfter);
         _M_uninitialized_fill_n(oldFinish, n - elemsAfter, x);
-        _M_finish += n - elemsAfter;
-        _M_finish = _M_uninitialized_copy(position, oldFinish, _M_finish);
+        try {
+            _M_uninitialized_copy(position, oldFinish, copies);
+        } catch (...) {
+            // The copies of x built behind the end are not elements yet: destroy them, or the
+            // vector would keep them as extra elements.
+            _M_destroy(oldFinish, copies);
+            throw;
+        }
+        _M_finish = copies + elemsAfter;
         std::fill(position, oldFinish, x);
     }
 }

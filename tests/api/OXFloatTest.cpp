@@ -70,8 +70,13 @@ TEST(OXFloat, ParsesDecimalText) {
         {"1e5", 3 * E9 / 2},           // any one character separates the fraction
         {"-.5", -E9 / 2},
         {"+2.25", 9 * E9 / 4},
+        // A leading '-' and then the integer part as strtoll reads it, white space and a sign.
+        {"-+1.5", -3 * E9 / 2},
+        {"- 1.5", -3 * E9 / 2},
+        {"-\t+0.25", -E9 / 4},
         // The fraction takes the sign also behind white space or a sign that strtoll reads.
         {" -1.5", -3 * E9 / 2},
+        {" -0.5", -E9 / 2},
         {"\t2.5", 5 * E9 / 2},
         {"\n\v\f\r 3", 3 * E9},
         {"9223372036.854775807", INT64_MAX},
@@ -87,11 +92,12 @@ TEST(OXFloat, ParsesDecimalText) {
 }
 
 TEST(OXFloat, TextWithoutAFittingNumberIsNA) {
-    const char* cases[] = {"",
-                           "-",
-                           "x1",
-                           "abc",
-                           "--1",
+    const char* cases[] = {"", "-", "x1", "abc",
+                           // Without digits, only a point may stand where the integer part begins.
+                           " .5", "+.5", "- .5", "+-1.5",
+                           // Two minus signs, or a fraction behind a sign or white space,
+                           // would give a wrong amount.
+                           "--1", "--1.5", "- -1.5", "1.-5", "1. 5",
                            "9223372037",            // the integer part does not fit
                            "9223372036.854775808",  // the whole amount does not fit
                            "99999999999999999999999.5",

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -138,6 +139,19 @@ TEST(BufferDeathTest, BrokenWindowStopsTheProgram) {
          "advancePosition.*Assertion `_mark <= _position' failed"},
         {"decrement below zero", [](Buffer& b) { b.decrementPosition(1); },
          "decrementPosition.*Assertion `_position <= _limit' failed"},
+        // Added, these steps wrap the position round to 3 and 5, inside the window.
+        {"advance wrapping past zero",
+         [](Buffer& b) {
+             b.setPosition(4);
+             b.advancePosition(SIZE_MAX);
+         },
+         "advancePosition.*Assertion `n <= _capacity - _position' failed"},
+        {"decrement wrapping past zero",
+         [](Buffer& b) {
+             b.setPosition(4);
+             b.decrementPosition(SIZE_MAX);
+         },
+         "decrementPosition.*Assertion `n <= _capacity' failed"},
         {"limit below the position",
          [](Buffer& b) {
              b.setPosition(4);

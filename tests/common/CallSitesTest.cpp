@@ -48,9 +48,11 @@ TEST(CallSites, CountsPerLocationPointer) {
     EXPECT_EQ(again.location, a);
     CallSiteTracker::registerSite(b);
     CallSiteTracker::registerSite(sameTextAsB);
+    CallSiteTracker::registerSite(nullptr);
+    EXPECT_EQ(CallSiteTracker::registerSite(nullptr).calls, 2);
 
     const std::vector<TableFormatter::RowVec> expected = {
-        {"a.cpp:1", "2"}, {"b.cpp:2", "1"}, {"b.cpp:2", "1"}};
+        {"", "2"}, {"a.cpp:1", "2"}, {"b.cpp:2", "1"}, {"b.cpp:2", "1"}};
     EXPECT_EQ(dumpedRows(), expected);
 
     CallSiteTracker::finalize();

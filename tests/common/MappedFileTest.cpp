@@ -120,6 +120,8 @@ TEST_F(MappedFileTest, FailuresLeaveTheirTextOnceAndNoMapping) {
     writeFile("short", "0123456789");
     writeFile("empty", "");
     ASSERT_EQ(::mkfifo(path("fifo").c_str(), 0600), 0);
+    // stat finds no file behind a dangling link, as if another writer created one just after.
+    ASSERT_EQ(::symlink(path("target").c_str(), path("link").c_str()), 0);
     struct Row {
         std::string file;
         size_t size;
@@ -132,6 +134,8 @@ TEST_F(MappedFileTest, FailuresLeaveTheirTextOnceAndNoMapping) {
         {path("short"), 100, false,
          "File " + path("short") + " is present and has smaller size than 100\n"},
         {_dir, 1, false, "File " + _dir + " could not be open for reading/writing.\n"},
+        {path("link"), 100, false,
+         "File " + path("link") + " could not be open for reading/writing.\n"},
         {path("fifo"), 100, false,
          "Error calling lseek() to stretch the file '" + path("fifo") + "'.\n"},
         {"/dev/full", 100, false, "Error writing last byte of the file '/dev/full'.\n"},
@@ -150,6 +154,7 @@ TEST_F(MappedFileTest, FailuresLeaveTheirTextOnceAndNoMapping) {
     }
     struct stat st;
     EXPECT_NE(::stat(path("missing").c_str(), &st), 0) << "a missing file is not created";
+    EXPECT_NE(::stat(path("target").c_str(), &st), 0) << "nothing is created through the link";
 }
 
 TEST_F(MappedFileTest, ResizeAndPersistWithoutAMappingFail) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -91,6 +92,36 @@ TEST_F(StatsAccTest, ScaleSkipAndHugeSamples) {
     big.add(1000000000L);
     EXPECT_EQ(big.avg(), 2600000000.0);
     EXPECT_NEAR(big.sd(), 800000000.0, 1.0);
+}
+
+// Sums and the histogram's span in T would overflow for samples and ranges near its limits.
+TEST_F(StatsAccTest, ExtremeSamplesAndRangesDoNotOverflow) {
+    TimerStatsAcc sums("sums", "ns", false);
+    for (int i = 0; i < 3; ++i) sums.add(LONG_MAX);
+    EXPECT_EQ(sums.avg(), static_cast<double>(LONG_MAX));
+    EXPECT_EQ(sums.sd(), 0.0);
+    TimerStatsAcc lows("lows", "ns", false);
+    for (int i = 0; i < 3; ++i) lows.add(LONG_MIN);
+    EXPECT_EQ(lows.avg(), static_cast<double>(LONG_MIN));
+
+    {
+        // The whole range in four buckets of 2^62 - 1; each sample is near a bucket's middle.
+        TimerStatsAcc acc("wide", "ns", LONG_MIN, LONG_MAX, 4, true);
+        const long eighth = 1L << 61;
+        for (long v : {LONG_MIN, LONG_MIN + eighth, -eighth, eighth, LONG_MAX}) acc.add(v);
+        const int counts[] = {2, 1, 1, 1};
+        for (int bucket = 0; bucket < 4; ++bucket) {
+            SCOPED_TRACE(bucket);
+            EXPECT_EQ(acc.histogramCount(bucket), counts[bucket]);
+        }
+    }
+    const std::string text = _out.str();
+    const std::string midpoints =
+        "    <sample midpoint='-6917529027641081856' count='2' />\n"
+        "    <sample midpoint='-2305843009213693953' count='1' />\n"
+        "    <sample midpoint='2305843009213693950' count='1' />\n"
+        "    <sample midpoint='6917529027641081853' count='1' />\n";
+    EXPECT_NE(text.find(midpoints), std::string::npos) << text;
 }
 
 TEST(StatsAcc, IoPathIsPredefined) {

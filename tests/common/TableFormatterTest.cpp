@@ -3,6 +3,7 @@
 #include <climits>
 #include <cstdint>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -48,6 +49,14 @@ TEST(TableFormatter, CellsAndHeadersGrowTheTable) {
     h.setHeader(1, "second");
     EXPECT_EQ(h.header()[1], "second");
     EXPECT_EQ(h.header().size(), 6u);
+
+    // index + 1 wraps to 0 for the largest index: nothing may be written.
+    EXPECT_THROW(h.setHeader(SIZE_MAX, "x"), std::length_error);
+    EXPECT_THROW(t.setCell(SIZE_MAX, 0, std::string("x")), std::length_error);
+    EXPECT_THROW(t.setCell(0, SIZE_MAX, std::string("x")), std::length_error);
+    EXPECT_EQ(h.header().size(), 6u);
+    EXPECT_EQ(t.cells().size(), 3u);
+    EXPECT_TRUE(t.cells()[0].empty());
 }
 
 TEST(TableFormatter, NumbersAreWrittenInDecimal) {

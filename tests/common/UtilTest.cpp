@@ -208,6 +208,9 @@ TEST(Util, ReadFileReturnsTheWholeFileTerminated) {
     sz = 77;
     EXPECT_EQ(Util::readFile(path, sz), nullptr);
     EXPECT_EQ(sz, 77u);
+    // A directory opens for reading, but has no content to read.
+    EXPECT_EQ(Util::readFile(::testing::TempDir().c_str(), sz), nullptr);
+    EXPECT_EQ(sz, 77u);
 }
 
 TEST(Util, PrintBacktraceWritesAHeaderAndFrames) {

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "framework/BlockStringCodec.h"
 #include "framework/DumbCrypt.h"
+#include "framework/FastCodec.h"
 #include "support/Bytes.h"
 #include "support/CodecBytes.h"
 #include "support/TestBlock.h"

@@ -286,3 +286,40 @@ TEST(BufVectox, BlockRefusedInTheMiddleOfAnInsertLeavesVectorAndAccountingConsis
         EXPECT_EQ(block.alloc().unused_size(), block.alloc().size() - refused);
     }
 }
+
+// An insert into free capacity where no more elements follow the position than are inserted
+// first builds the surplus copies of the value behind the end, then copies of the elements that
+// move. When the block refuses one of those, everything the insert built is destroyed and the
+// vector holds exactly what it held before.
+TEST(BufVectox, BlockRefusedWhileMovingElementsOfAFrontOrMiddleInsertLeavesTheVectorAsItWas) {
+    struct Case {
+        const char* name;
+        size_t size, position, n;
+    };
+    const char* const texts[] = {"first..", "second.", "third..", "fourth."};  // 8 bytes each
+    for (const Case& c : {Case{"at the front", 3, 0, 4}, Case{"in the middle", 4, 2, 3}}) {
+        SCOPED_TRACE(c.name);
+        const size_t reserve = 8;
+        // The array, the strings, the value, the surplus copies and one moved element: the next
+        // moved element is refused.
+        const size_t surplus = c.n - (c.size - c.position);
+        TestBlock block(
+            static_cast<int>(reserve * sizeof(bufstring) + 8 * c.size + 8 + 8 * surplus + 8));
+        {
+            bufvectox<bufstring> v(block.alloc());
+            v.resize(reserve);
+            v.resize(c.size);
+            for (size_t i = 0; i < c.size; ++i) v[i] = texts[i];
+            bufstring value(block.alloc());
+            value = "value..";
+            EXPECT_THROW(v.insert(v.begin() + static_cast<long>(c.position), c.n, value),
+                         std::out_of_range);
+            ASSERT_EQ(v.size(), c.size);
+            for (size_t i = 0; i < c.size; ++i) EXPECT_STREQ(v[i].c_str(), texts[i]) << i;
+            EXPECT_EQ(v.capacity(), reserve);
+            v.checkbounds(block.begin(), block.end());
+        }
+        // Every byte handed out is booked back exactly once, except the 8 refused.
+        EXPECT_EQ(block.alloc().unused_size(), block.alloc().size() - 8);
+    }
+}

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -156,4 +157,15 @@ TEST(BufferAllocator, CallSiteFormNamesTheGivenSite) {
     }
     // The refusal exhausts the block for every form.
     expectExhausted(a, 0);
+}
+
+TEST(BufferAllocatorDeathTest, NegativeSizeIsAnAssertion) {
+    Region r;
+    BufferAllocator empty(r.bytes, 0, "Here.cpp:12", "LogMessage");
+    expectExhausted(empty, 1);
+    for (int size : {-1, INT_MIN}) {
+        SCOPED_TRACE(size);
+        EXPECT_DEATH(BufferAllocator(r.bytes, size, "Here.cpp:12", "LogMessage"),
+                     "Assertion `max_size >= 0' failed");
+    }
 }

@@ -6,8 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "framework/BufferAllocator.h"
 #include "framework/FastCodec.h"
 #include "framework/MsgHead.h"
+#include "framework/bufstring.h"
 #include "support/CodecBytes.h"
 
 using Tarvik::DecodeError;
@@ -314,6 +316,29 @@ TEST(FastCodec, MalformedInputRaisesDecodeError) {
 TEST(FastCodec, ListCountThatFitsIsAccepted) {
     decode(unhex("03 00 00 00 00 00 00 00 00 00 00 00 00"),
            [](FastCodec& c) { EXPECT_EQ(c.read_length(4), 3); });
+}
+
+// With the codec and the block string included, the block-string members link: they are defined
+// where they are declared.
+TEST(FastCodec, BlockStringMembersNeedOnlyTheCodecHeader) {
+    alignas(8) char region[64];
+    Tarvik::BufferAllocator alloc(region, sizeof region, "test", "test");
+    bufstl::bufstring s(alloc), plain(alloc), fixed(alloc), crypt(alloc);
+    s = "ab";
+    const Bytes bytes = encode([&](FastCodec& c) {
+        c.write_string(s);
+        c.write_string_fixed(s);
+        c.write_cryptstring(s);
+    });
+    EXPECT_EQ(hex(bytes).substr(0, 20), "02 61 62 02 00 61 62");
+    decodeAll(bytes, [&](FastCodec& c) {
+        c.read_string(plain);
+        c.read_string_fixed(fixed);
+        c.read_cryptstring(crypt);
+    });
+    EXPECT_STREQ(plain.c_str(), "ab");
+    EXPECT_STREQ(fixed.c_str(), "ab");
+    EXPECT_STREQ(crypt.c_str(), "ab");
 }
 
 TEST(FastCodecDeathTest, EmptyRangeIsAnAssertion) {

@@ -1,11 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+#include <climits>
 #include <cstring>
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <thread>
+#include <vector>
 
-#include "framework/BlockStringCodec.h"
+#include "framework/FastCodec.h"
 #include "framework/MsgControl.h"
 #include "framework/MsgDescriptor.h"
 #include "framework/MsgDescriptorT.h"
@@ -30,6 +35,7 @@ class MsgControlTest : public test_support::StandInTest {
 };
 
 using MsgControlDeathTest = MsgControlTest;
+using MsgControlThreads = MsgControlTest;
 
 }  // namespace
 
@@ -223,4 +229,110 @@ TEST_F(MsgControlDeathTest, BrokenPreconditionsStopTheProgram) {
     MsgControl* c = note(block);
     c->finalize(false);
     EXPECT_DEATH(c->finalize(false), "Assertion `_buffer != 0 && _descriptor != 0' failed");
+}
+
+// The allocator counts in int: a larger region is refused rather than cut, also where the cut
+// would leave a small positive size.
+TEST_F(MsgControlDeathTest, RegionLargerThanTheAllocatorCountsStopsTheProgram) {
+    RawBlock block(1024);
+    Tarvik::MsgDescriptor* desc = StandIn::__protocol->getDescriptor(NoteMessage::ID);
+    for (size_t size : {size_t(INT_MAX) + 1, (size_t(1) << 32) + 512}) {
+        SCOPED_TRACE(size);
+        EXPECT_DEATH(::new (block.data())
+                         MsgControl(SITE, block.data(), block.data() + 128, size, desc, nullptr),
+                     "Assertion `size <= static_cast<size_t>\\(INT_MAX\\)' failed");
+    }
+}
+
+// After finalize() the block has no descriptor: encoding, decoding or reporting a conflict on
+// it stops on an assertion instead of following a null pointer.
+TEST_F(MsgControlDeathTest, UsingARetiredBlockStopsTheProgram) {
+    RawBlock block(1024);
+    MsgControl* c = note(block);
+    c->finalize(false);
+    std::vector<char> buf(64, 1);
+    Tarvik::FastCodec codec(buf.data(), buf.data() + buf.size());
+    EXPECT_DEATH(c->write(codec), "Assertion `_descriptor != 0' failed");
+    EXPECT_DEATH(c->read(codec), "Assertion `_descriptor != 0' failed");
+    EXPECT_EQ(c->acquireWriter(), 0);
+    EXPECT_DEATH(c->acquireReader(), "Assertion `_descriptor != 0' failed");
+}
+
+// Several threads build, fill, encode and retire blocks of both stand-in types at once, as
+// pooled messages are retired on whichever thread drops them; the types' shared counters add up
+// to exactly what every retired block used and released.
+namespace {
+
+struct Retired {
+    size_t used = 0, released = 0, largest = 0;
+
+    void add(size_t u, size_t r) {
+        used += u;
+        released += r;
+        largest = std::max(largest, u);
+    }
+};
+
+const size_t BLOCK = 4096;
+
+// The bytes a live block has taken from its region.
+size_t usedBytes(const MsgControl* c) {
+    return BLOCK - MsgControl::OFFSET - static_cast<size_t>(c->getRemainingBytes());
+}
+
+}  // namespace
+
+TEST_F(MsgControlThreads, ConcurrentRetiresAddUpInTheTypeCounters) {
+    const int threads = 4;
+    const int rounds = 400;
+    std::atomic<bool> go{false};
+    std::atomic<int> mismatches{0};
+    std::vector<Retired> notes(threads), ticks(threads);
+    std::vector<std::thread> workers;
+    for (int t = 0; t < threads; ++t) {
+        workers.emplace_back([&, t] {
+            RawBlock block(BLOCK), copy(BLOCK);
+            while (!go.load()) std::this_thread::yield();
+            for (int r = 0; r < rounds; ++r) {
+                MsgControl* c = note(block);
+                NoteMessage& m = message<NoteMessage>(c);
+                m.title = "abc";  // 4 bytes, released by the next assignment
+                m.title = std::string(4 + static_cast<size_t>(t * 37 + r) % 200, 'a' + t).c_str();
+                m.values.insert(m.values.end(), static_cast<size_t>(r % 9), r);
+                // Encoded and read into a block of its own: the message is this thread's alone.
+                const test_support::Bytes bytes =
+                    test_support::encode([&](Tarvik::FastCodec& out) { c->write(out); });
+                MsgControl* back = note(copy);
+                test_support::decode(bytes, [&](Tarvik::FastCodec& in) { back->read(in); });
+                if (message<NoteMessage>(back).title != m.title) ++mismatches;
+                // Reading into an empty message grows each container once, from nothing.
+                notes[t].add(usedBytes(back), 0);
+                back->finalize(false);
+                back = initMessage(copy, TickMessage::ID, SITE);
+                message<TickMessage>(back).seq = r;
+                ticks[t].add(usedBytes(back), 0);
+                back->finalize(false);
+                notes[t].add(usedBytes(c), 4);
+                c->finalize(false);
+            }
+        });
+    }
+    go = true;
+    for (std::thread& w : workers) w.join();
+    EXPECT_EQ(mismatches.load(), 0);
+
+    for (Tarvik::MsgType_t id : {NoteMessage::ID, TickMessage::ID}) {
+        SCOPED_TRACE(id);
+        Retired expected;
+        for (int t = 0; t < threads; ++t) {
+            const Retired& part = id == NoteMessage::ID ? notes[t] : ticks[t];
+            expected.used += part.used;
+            expected.released += part.released;
+            expected.largest = std::max(expected.largest, part.largest);
+        }
+        const Tarvik::MsgStats& stats = StandIn::__protocol->getDescriptor(id)->getStats();
+        EXPECT_EQ(stats.nalloc, expected.used);
+        EXPECT_EQ(stats.ndealloc, expected.released);
+        EXPECT_EQ(stats.max_size, expected.largest);
+    }
 }

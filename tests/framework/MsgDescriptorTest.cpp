@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "framework/BlockStringCodec.h"
+#include "framework/FastCodec.h"
 #include "framework/MsgControl.h"
 #include "framework/MsgDescriptor.h"
 #include "framework/MsgDescriptorT.h"

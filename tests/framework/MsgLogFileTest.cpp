@@ -167,7 +167,8 @@ TEST_F(MsgLogFileTest, EmptyFileOpens) {
 }
 
 // An empty file, one shorter than a header, and one holding a header whose record has no body or
-// no whole body: a valid file with no record, whichever way it is searched.
+// no whole body: a valid file with no record, whichever way it is searched. seek() stands on a
+// whole header whatever it holds, and decoding there finds no message.
 TEST_F(MsgLogFileTest, EmptyAndHeaderOnlyFilesWalkNothing) {
     const int64_t t0 = 1700000000LL * SEC;
     const std::string full = rawRecord(TickMessage::ID, t0, "");
@@ -191,7 +192,14 @@ TEST_F(MsgLogFileTest, EmptyAndHeaderOnlyFilesWalkNothing) {
         it.seekpos(0);
         EXPECT_TRUE(it.done());
         it.seek(0);
-        EXPECT_TRUE(it.done());
+        ASSERT_EQ(it.done(), files[i].size() < MsgHead::SIZE);
+        if (it.done()) continue;
+        RawBlock block(BLOCK_SIZE);
+        if (it.length() == MsgHead::LENGTH_OVERHEAD) {
+            EXPECT_EQ(it.decode(block.data(), block.size()), nullptr);
+        } else {
+            EXPECT_THROW(it.decode(block.data(), block.size()), Tarvik::DecodeError);
+        }
     }
 }
 
@@ -286,8 +294,18 @@ TEST_F(MsgLogFileTest, TellCompareAndSeek) {
     EXPECT_EQ(done.tell(), 0);
     EXPECT_TRUE(done == first);
 
+    // Any offset where a whole header fits, whatever lies there; none other.
     const int64_t size = static_cast<int64_t>(r.bytes.size());
-    for (int64_t pos : {size, size - 11, size - 12, size + 1, int64_t(1) << 40}) {
+    for (int64_t pos : {size - 12, int64_t(r.offsets[1]) + 3}) {
+        SCOPED_TRACE(pos);
+        MsgIterator s(f);
+        s.seek(pos);
+        ASSERT_FALSE(s.done());
+        EXPECT_EQ(s.tell(), pos);
+        EXPECT_EQ(s.getCurrent(), f->begin() + pos);
+        EXPECT_EQ(std::memcmp(&s.getHead(), f->begin() + pos, MsgHead::SIZE), 0);
+    }
+    for (int64_t pos : {size, size - 11, size + 1, int64_t(1) << 40}) {
         SCOPED_TRACE(pos);
         MsgIterator s(f);
         s.seek(pos);
@@ -311,7 +329,8 @@ TEST_F(MsgLogFileTest, TimePartsAreTheHeaders) {
 }
 
 // Cutting the file anywhere inside its last record ends the walk before it; seeklast then finds
-// the record before.
+// the record before. seek() still stands on its header once that is whole, but decoding there
+// refuses the record.
 TEST_F(MsgLogFileTest, TruncatedLastRecordEndsTheWalk) {
     Records r;
     r.add(tick(1));
@@ -329,7 +348,12 @@ TEST_F(MsgLogFileTest, TruncatedLastRecordEndsTheWalk) {
         ASSERT_FALSE(it.done());
         EXPECT_EQ(it.tell(), static_cast<int64_t>(r.offsets[1]));
         it.seek(static_cast<int64_t>(last));
-        EXPECT_TRUE(it.done());
+        ASSERT_EQ(it.done(), cut - last < MsgHead::SIZE);
+        if (!it.done()) {
+            RawBlock block(BLOCK_SIZE);
+            EXPECT_THROW(it.decode(block.data(), block.size()), Tarvik::DecodeError);
+            EXPECT_TRUE((++it).done());
+        }
         discardFiles();
     }
 }
@@ -354,9 +378,17 @@ TEST_F(MsgLogFileTest, CorruptRecordLengthEndsTheWalk) {
         setLength(bytes, victim, c.length);
         MsgLogFile* f = openBytes(bytes);
         EXPECT_EQ(walk(f), std::vector<size_t>(r.offsets.begin(), r.offsets.begin() + 2));
+        // seek() stands on the header whatever it says; decoding finds no message there.
         MsgIterator it(f);
         it.seek(static_cast<int64_t>(victim));
-        EXPECT_TRUE(it.done());
+        ASSERT_FALSE(it.done());
+        EXPECT_EQ(it.length(), c.length);
+        RawBlock block(BLOCK_SIZE);
+        if (c.length == MsgHead::LENGTH_OVERHEAD) {
+            EXPECT_EQ(it.decode(block.data(), block.size()), nullptr);
+        } else {
+            EXPECT_THROW(it.decode(block.data(), block.size()), Tarvik::DecodeError);
+        }
     }
 }
 
@@ -382,10 +414,12 @@ TEST_F(MsgLogFileTest, MalformedBodyRaisesDecodeError) {
     std::string hugeCount =
         rawRecord(NoteMessage::ID, 0, std::string("\x00\x00\x00\x00\x00\x7f", 6));
     std::string unterminated = rawRecord(TickMessage::ID, 0, std::string(8, '\xff'));
+    std::string leftOver = rawRecord(TickMessage::ID, 0, tick(3).substr(MsgHead::SIZE) + '\0');
     const Case cases[] = {
         {"body cut short", shortened},
         {"list count beyond the body", hugeCount},
         {"varint runs past the body", unterminated},
+        {"bytes left over after the message", leftOver},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -639,6 +673,10 @@ TEST_F(MsgLogFileTest, BrokenPreconditionsStopTheProgram) {
     EXPECT_DEATH(it.decode(block.data(), block.size()), "Assertion `_cur != 0' failed");
     f->close();
     EXPECT_DEATH(MsgIterator{f}, "Assertion `_file->end\\(\\)' failed");
+    // msgWrite of a retired block.
+    initMessage(block, TickMessage::ID)->finalize(false);
+    std::ostringstream os;
+    EXPECT_DEATH(Tarvik::msgWrite(block.data(), os), "Assertion `_descriptor != 0' failed");
 }
 
 // Randomly corrupted files, walked, searched and decoded every way: every presented record lies
@@ -689,11 +727,15 @@ TEST_F(MsgLogFileTest, FuzzCorruptedFilesNeverCrash) {
         MsgLogFile* f = openBytes(bytes);
         ASSERT_NE(f, nullptr);
         const int64_t size = static_cast<int64_t>(bytes.size());
-        auto visit = [&](MsgIterator& it) {
+        // seek() may stand on a header whose record is not whole; nothing else presents one.
+        auto visit = [&](MsgIterator& it, bool sought = false) {
             if (it.done()) return;
             ASSERT_GE(it.tell(), 0);
-            ASSERT_GT(it.length(), 10);
-            ASSERT_LE(it.tell() + it.length() + 2, size);
+            ASSERT_LE(it.tell() + MsgHead::SIZE, size);
+            if (!sought) {
+                ASSERT_GT(it.length(), 10);
+                ASSERT_LE(it.tell() + it.length() + 2, size);
+            }
             try {
                 if (it.decode(block.data(), block.size()) != nullptr) ++decoded;
             } catch (const std::exception&) {
@@ -712,6 +754,8 @@ TEST_F(MsgLogFileTest, FuzzCorruptedFilesNeverCrash) {
             ++it;
             visit(it);
             it.seek(pos);
+            visit(it, true);
+            ++it;
             visit(it);
         }
         discardFiles();

@@ -155,6 +155,30 @@ TEST_F(TimeUtilZone, FormatStringHonoursItsSize) {
     EXPECT_EQ(std::string(small.get(), os.size()), "2024-03-05 1");
 }
 
+// The NUL after the text stays just past the cursor whenever text and NUL fit.
+TEST_F(TimeUtilZone, DumpStringLeavesTheNulPastTheCursorWhenItFits) {
+    const std::string text = "2024-03-05 14:07:09.123456";
+    const struct {
+        size_t room;
+        std::string written;  // the buffer's bytes after the call
+        size_t size;
+    } cases[] = {
+        {40, text + '\0' + std::string(13, '#'), 26},
+        {27, text + '\0', 26},
+        {26, text, 26},  // no room for the NUL: the cursor stops at the end
+        {12, text.substr(0, 12), 12},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.room);
+        std::unique_ptr<char[]> buf(new char[c.room]);
+        std::memset(buf.get(), '#', c.room);
+        Orbanex::FastOStream os(buf.get(), buf.get() + c.room);
+        TimeUtil::dumpString(MARCH5, os);
+        EXPECT_EQ(os.size(), c.size);
+        EXPECT_EQ(std::string(buf.get(), c.room), c.written);
+    }
+}
+
 TEST_F(TimeUtilZone, TimeTillLogoutCountsToTheNextNewYorkWallClockTime) {
     EXPECT_EQ(TimeUtil::getTimeTillLogout(true, 24, 0, 0), -1);
     EXPECT_EQ(TimeUtil::getTimeTillLogout(true, 0, 60, 0), -1);

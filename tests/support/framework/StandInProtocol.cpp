@@ -1,7 +1,7 @@
 #include "support/StandInProtocol.h"
 
 #include "common/OXAssert.h"
-#include "framework/BlockStringCodec.h"
+#include "framework/FastCodec.h"
 #include "framework/MsgDescriptorT.h"
 
 namespace StandIn {
