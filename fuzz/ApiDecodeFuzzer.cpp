@@ -27,8 +27,8 @@ using namespace ZURAV;
 
 namespace {
 
-// The largest body a frame carries: its length field is 16 bits and counts 10 bytes of header.
-constexpr size_t MAX_BODY = 0xFFFF - Tarvik::MsgHead::LENGTH_OVERHEAD;
+// The largest body a frame carries.
+constexpr size_t MAX_BODY = Tarvik::MsgHead::MAX_BODY;
 
 void require(bool condition, const char* what, MsgType_t id) {
     if (condition) return;
