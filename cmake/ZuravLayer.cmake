@@ -13,16 +13,39 @@ function(zurav_add_layer name)
         $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/src>
         $<INSTALL_INTERFACE:include/zurav>)
     target_link_libraries(zurav_${name} PUBLIC ${ARG_DEPS} PRIVATE zurav_options)
+    target_compile_options(zurav_${name} PUBLIC ${ZURAV_USAGE_COMPILE_OPTIONS})
     set_property(GLOBAL APPEND PROPERTY ZURAV_LAYERS zurav_${name})
 endfunction()
 
 # _zurav_test_executable(<exe> <layer> LIBS <targets>... SOURCES <files>...): one GoogleTest
 # executable whose tests ctest discovers, labelled with their layer.
+#
+# Threaded tests are the suites whose name ends in "Threads"; they also run under
+# ThreadSanitizer. An executable whose sources hold such a suite joins the target
+# zurav_threaded_tests, which the tsan build preset builds instead of everything; in a
+# ThreadSanitizer build ctest knows only those executables.
 function(_zurav_test_executable exe layer)
     cmake_parse_arguments(ARG "" "" "LIBS;SOURCES" ${ARGN})
     add_executable(${exe} ${ARG_SOURCES})
     target_link_libraries(${exe} PRIVATE ${ARG_LIBS} zurav_test_support zurav_options
                           GTest::gtest_main GTest::gmock)
+
+    set(_threaded FALSE)
+    foreach(_src IN LISTS ARG_SOURCES)
+        file(READ "${_src}" _text)
+        if(_text MATCHES "TEST(_F|_P)?\\([ \t\r\n]*[A-Za-z0-9_]*Threads[ \t\r\n]*,")
+            set(_threaded TRUE)
+            break()
+        endif()
+    endforeach()
+    if(_threaded)
+        set_property(GLOBAL APPEND PROPERTY ZURAV_THREADED_TESTS ${exe})
+    elseif(ZURAV_SANITIZE MATCHES "thread")
+        # A suite added to one of these files later must bring its executable into the threaded
+        # build: the ThreadSanitizer build configures again when they change.
+        set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${ARG_SOURCES})
+        return()
+    endif()
     gtest_discover_tests(${exe} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "${layer}")
 endfunction()
 

@@ -1,9 +1,14 @@
 // Fuzz target of the API message decoder.
 //
 // Input: the type id in the first two bytes (big-endian), then the body of one frame. Whatever
-// the bytes, decoding must stay inside them. A body that decodes is encoded again; decoding that
-// encoding must give an equal message, and encoding it once more the same bytes. The text dump of
-// every decoded message is written too, as the client does for messages nobody handles.
+// the bytes, decoding must stay inside them. A body that decodes is encoded again with
+// encodeMessage; decoding that encoding must give an equal message with the same text dump, and
+// encoding it once more the same bytes.
+//
+// The encoding of a decoded body may be longer than the body: a one-byte compact decimal can stand
+// for a value whose own encoding takes ten bytes. So encodeMessage must refuse exactly the bodies
+// whose encoding, written field by field without a limit, passes what a frame carries, and encode
+// every other one to those same bytes.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -14,10 +19,16 @@
 
 #include "api/APIAll.h"
 #include "apitest/FieldVisit.h"
+#include "framework/CodecError.h"
+#include "framework/FastCodec.h"
+#include "framework/MsgHead.h"
 
 using namespace ZURAV;
 
 namespace {
+
+// The largest body a frame carries.
+constexpr size_t MAX_BODY = Tarvik::MsgHead::MAX_BODY;
 
 void require(bool condition, const char* what, MsgType_t id) {
     if (condition) return;
@@ -25,12 +36,34 @@ void require(bool condition, const char* what, MsgType_t id) {
     std::abort();
 }
 
-// A decoded message of n body bytes encodes to at most 10 bytes per body byte: a compact
-// decimal of one byte can stand for a value whose plain encoding takes ten.
-std::string encode(const OXMessage& msg, size_t bodySize) {
-    std::vector<char> buf(16 + 10 * bodySize);
-    const size_t n = OXMessage::encodeMessage(msg, buf.data(), buf.size());
-    return std::string(buf.data(), n);
+// Room for the encoding of a message decoded from n body bytes: at most 10 bytes per body byte
+// (see above), and a few for a message without fields.
+size_t room(size_t bodySize) { return 16 + 10 * bodySize; }
+
+// The body written field by field, with no limit but the room.
+std::string written(const OXMessage& msg, size_t bodySize) {
+    std::vector<char> buf(room(bodySize));
+    Tarvik::FastCodec codec(buf.data(), buf.data() + buf.size());
+    msg.write(&codec);
+    return std::string(buf.data(), codec.size());
+}
+
+// encodeMessage's body; `refused` tells whether it raised the encoder's error instead.
+std::string encoded(const OXMessage& msg, size_t bodySize, bool& refused) {
+    std::vector<char> buf(room(bodySize));
+    refused = false;
+    try {
+        return std::string(buf.data(), OXMessage::encodeMessage(msg, buf.data(), buf.size()));
+    } catch (const Tarvik::EncodeError&) {
+        refused = true;
+        return std::string();
+    }
+}
+
+std::string text(const OXMessage& msg) {
+    std::ostringstream os;
+    os << msg;
+    return os.str();
 }
 
 template <class M>
@@ -66,15 +99,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const ShpOXMessage first = OXMessage::decodeMessage(id, body, bodySize);
     if (!first) return 0;
     require(first->getMsgType() == id, "decoded into another class", id);
+    const std::string firstText = text(*first);
+    require(firstText.size() > 2, "an empty text dump", id);
 
-    std::ostringstream text;
-    text << *first;
-    require(text.str().size() > 2, "an empty text dump", id);
+    const std::string full = written(*first, bodySize);
+    bool refused = false;
+    const std::string once = encoded(*first, bodySize, refused);
+    if (full.size() > MAX_BODY) {
+        require(refused, "a body larger than a frame carries was encoded", id);
+        return 0;
+    }
+    require(!refused, "a body that a frame carries was refused", id);
+    require(once == full, "encodeMessage wrote other bytes than the fields", id);
 
-    const std::string once = encode(*first, bodySize);
     const ShpOXMessage second = OXMessage::decodeMessage(id, once.data(), once.size());
     require(second != nullptr, "its own encoding does not decode", id);
     require(equal<ZURAV_API_MESSAGE_TYPES>(*first, *second), "decoded again, not equal", id);
-    require(encode(*second, once.size()) == once, "encoded again, other bytes", id);
+    require(text(*second) == firstText, "decoded again, another text", id);
+    bool refusedAgain = false;
+    require(encoded(*second, once.size(), refusedAgain) == once && !refusedAgain,
+            "encoded again, other bytes", id);
     return 0;
 }

@@ -1,6 +1,8 @@
 // Writes the seed corpus of api_decode_fuzzer into the directory named on the command line: one
 // file per input, the type id in two bytes (big-endian) followed by a message body. The bodies
-// are every message as the factory creates it and the worked examples of the message families.
+// are every message as the factory creates it, every worked example of the tests
+// (tests/support/ApiSamples.h), two bodies at the frame limit (the largest a frame carries and one
+// byte more) and a body within the limit whose own encoding is not.
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -9,49 +11,21 @@
 #include <vector>
 
 #include "api/APIAll.h"
+#include "framework/FastCodec.h"
+#include "framework/MsgHead.h"
+#include "support/ApiSamples.h"
 #include "support/Bytes.h"
 
 using namespace ZURAV;
 
 namespace {
 
-struct Example {
-    MsgType_t id;
-    const char* name;
-    const char* body;  // hex bytes
-};
-
-const Example EXAMPLES[] = {
-    {RuThereMessage::ID, "ping", "02 00"},
-    {ConnectResponseMessage::ID, "admin-byte-2", "00 00 0e 02"},
-    {HeartbeatMessage::ID, "heartbeat", "02 02 06 12 0a"},
-    {BatchRegisterMessage::ID, "batch-register", "02 02 02 04 02"},
-    {EventReportMessage::ID, "event-report", "18 06 08 06 04 6f 70 65 6e"},
-    {ReplayDoneMessage::ID, "replay-status-3", "02 03 00"},
-    {LastSequenceIDMessage::ID, "last-sequence-ids", "02 02 04 06 08 06 06 28"},
-    {ConfigMessage::ID, "config", "01 01 46 00 04 80 04 01 02 01 41 02 07 07 01 05"},
-    {SubscriptionEventMessage::ID, "sticky-byte-5", "01 02 00 00 01 00 05 00 00"},
-    {MktDataMessage::ID, "market-data",
-     "0e 06 00 00 00 00 00 00 01 01 80 f8 82 ad 16 80 80 e8 98 a9 bf 8d 07 07 00 01 01 01 06 00 "
-     "00 00 00"},
-    {RequestSnapshotMessage::ID, "snapshot-request", "06 01 0e 00"},
-    {TradeCaptureMessage::ID, "trade-capture",
-     "0a 07 0a 82 80 80 80 80 40 01 41 00 00 02 54 31 00 00 00 00 00 02 02 04 02 80 80 e8 98 a9 "
-     "bf 8d 07 80 f8 82 ad 16 01 00 00 00 00"},
-    {RiskResponseMessage::ID, "risk-response", "02 72 31 01 01 67 02 04 01 00 00 00"},
-    {TradeLimitDataMessage::ID, "trade-limits",
-     "01 64 00 00 01 01 75 02 01 61 01 62 01 02 00 04 31 2e 32 35 00 00 01 08 01 47 00"},
-    {LockUserMessage::ID, "lock-user", "02 72 31 01 01 75"},
-    {LockResponseMessage::ID, "lock-response", "00 02 00"},
-    {SubmitOrderMessage::ID, "submit-order",
-     "00 00 00 02 01 41 00 00 00 02 04 01 80 80 e8 98 a9 bf 8d 07 80 e4 97 d0 12 02 01 07 07 00"},
-    {ComplexOrderMessage::ID, "complex-order", "00 01 6e 02 01 63 00 00 00 04 01 01 61 01 62"},
-    {CancelAllOrderMessage::ID, "cancel-all", "00 02 58 31 01 00 00 00 06"},
-};
+// The largest body a frame carries.
+constexpr size_t MAX_BODY = Tarvik::MsgHead::MAX_BODY;
 
 void write(const std::filesystem::path& dir, MsgType_t id, const std::string& name,
            const std::string& body) {
-    // Only what decodes is a useful seed; anything else is a fault of this table.
+    // Only what decodes is a useful seed; anything else is a fault of the examples.
     if (!OXMessage::decodeMessage(id, body.data(), body.size())) {
         std::fprintf(stderr, "api_fuzz_seeds: the seed %s does not decode\n", name.c_str());
         std::exit(1);
@@ -68,6 +42,43 @@ void write(const std::filesystem::path& dir, MsgType_t id, const std::string& na
     }
 }
 
+// The body of msg written field by field, whatever its size: encodeMessage refuses a body that no
+// frame can carry, and one of the seeds is such a body.
+std::string body(const OXMessage& msg) {
+    std::vector<char> buf(2 * MAX_BODY);
+    Tarvik::FastCodec codec(buf.data(), buf.data() + buf.size());
+    msg.write(&codec);
+    return std::string(buf.data(), codec.size());
+}
+
+// A log line whose description fills the body to `size` bytes: a three-byte string length, the
+// text, the level.
+InsertLogMessage logOfBodySize(size_t size) {
+    InsertLogMessage msg;
+    msg.description.assign(size - 4, 'x');
+    msg.level = LogLevel::LOGINFO;
+    return msg;
+}
+
+std::string fromHex(const char* hex) {
+    const test_support::Bytes b = test_support::unhex(hex);
+    return std::string(b.begin(), b.end());
+}
+
+// A market data snapshot of 2000 entries whose three amounts are each 02, the one-byte compact
+// form of -1: 18014 bytes that a frame carries, whose own encoding (ten bytes for each -1) is
+// too long for one.
+std::string growingBody() {
+    const size_t entries = 2000;
+    // market 3 of feed 1, six time stamps 0, a snapshot, the two-byte entry count
+    std::string b = fromHex("06 02 00 00 00 00 00 00 01");
+    b += static_cast<char>(0x80 | entries >> 8);
+    b += static_cast<char>(entries & 0xFF);
+    // -1, -1, -1, NEW, LEVEL, BID, source 1, three orders, no components
+    for (size_t i = 0; i < entries; ++i) b += fromHex("02 02 02 00 01 01 01 06 00");
+    return b + fromHex("00 00 00");  // no batch ids, batchID 0, streamID 0
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -80,14 +91,28 @@ int main(int argc, char** argv) {
     std::filesystem::create_directories(dir);
     for (unsigned id = 0; id <= 0xFFFF; ++id) {
         const ShpOXMessage msg = MsgFactory::createMessage(static_cast<MsgType_t>(id));
-        if (!msg) continue;
-        std::vector<char> buf(4096);
-        const size_t n = OXMessage::encodeMessage(*msg, buf.data(), buf.size());
-        write(dir, msg->getMsgType(), "empty", std::string(buf.data(), n));
+        if (msg) write(dir, msg->getMsgType(), "empty", body(*msg));
     }
-    for (const Example& e : EXAMPLES) {
-        const test_support::Bytes body = test_support::unhex(e.body);
-        write(dir, e.id, e.name, std::string(body.begin(), body.end()));
+    for (const apitest::Example& e : apitest::workedExamples())
+        write(dir, e.message->getMsgType(), e.name, body(*e.message));
+    for (const apitest::ReceivedBody& r : apitest::RECEIVED_BODIES)
+        write(dir, r.id, r.name, fromHex(r.hex));
+    for (size_t size : {MAX_BODY, MAX_BODY + 1}) {
+        const std::string b = body(logOfBodySize(size));
+        if (b.size() != size) {
+            std::fprintf(stderr, "api_fuzz_seeds: a log body of %zu bytes, not %zu\n", b.size(),
+                         size);
+            return 1;
+        }
+        write(dir, InsertLogMessage::ID, "body-of-" + std::to_string(size) + "-bytes", b);
     }
+    const std::string growing = growingBody();
+    const ShpOXMessage grown =
+        OXMessage::decodeMessage(MktDataMessage::ID, growing.data(), growing.size());
+    if (!grown || growing.size() > MAX_BODY || body(*grown).size() <= MAX_BODY) {
+        std::fprintf(stderr, "api_fuzz_seeds: the growing body does not grow past the limit\n");
+        return 1;
+    }
+    write(dir, MktDataMessage::ID, "body-growing-past-the-frame-limit", growing);
     return 0;
 }

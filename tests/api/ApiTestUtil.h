@@ -10,13 +10,12 @@
 #include "api/OXMessage.h"
 #include "api/ProtoInit.h"
 #include "framework/FastCodec.h"
+#include "support/ApiSamples.h"
 #include "support/Bytes.h"
 #include "support/CodecBytes.h"
 
 namespace apitest {
 
-// One unit of an amount in the raw value of OXFloat.
-constexpr int64_t E9 = 1000000000;
 // OXFloat::NA as the text dumps print its raw value.
 inline const std::string NA_TEXT = "-9223372036854775805";
 

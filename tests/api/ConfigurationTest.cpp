@@ -18,23 +18,6 @@ class Configuration : public apitest::ApiTest {};
 // The text of both increments of a market when they are NA.
 const std::string NA_INCREMENTS = "bigIncrement=" + NA_TEXT + "  minIncrement=" + NA_TEXT;
 
-FeedMarketID fm(int marketID, int feedID) {
-    FeedMarketID x;
-    x.marketID = marketID;
-    x.feedID = feedID;
-    return x;
-}
-
-APIMarket market(int marketID, const char* name) {
-    APIMarket m;
-    m.marketID = marketID;
-    m.name = name;
-    m.feedID = 1;
-    m.instrumentType = InstrumentType::SPOT;
-    m.settlementDate = StandardTenor::SP;
-    return m;
-}
-
 APIFeed feedOfThree() {
     APIFeed f;
     f.name = "F";
@@ -91,20 +74,13 @@ TEST_F(Configuration, ConfigBytesAndText) {
     EXPECT_EQ(hex(encode(ConfigMessage())), "00");
     EXPECT_EQ(text(ConfigMessage()), "<ConfigMessage ( feedsList=[  ] )>");
 
-    ConfigMessage config;
-    APIFeed f;
-    f.name = "F";
-    f.feedID = 2;
-    f.flags = 0x100;  // AGGREGATE
-    f.marketList = {market(1, "A")};
-    config.feedsList = {f};
     // count, name, exchangeName, feedID, flags, market count, the market.
-    EXPECT_EQ(hex(encode(config)), "01 01 46 00 04 80 04 01 02 01 41 02 07 07 01 05");
-    EXPECT_EQ(text(config), "<ConfigMessage ( feedsList=[ ( name=\"F\"" + br(31) +
-                                "exchangeName=\"\"" + br(31) + "feedID=2" + br(31) + "flags=256" +
-                                br(31) + "marketList=[ ( marketID=1  name=\"A\"  feedID=1  " +
-                                NA_INCREMENTS +
-                                "  instrumentType=SPOT  settlementDate=SP ) ] ) ] )>");
+    EXPECT_EQ(hex(encode(config())), "01 01 46 00 04 80 04 01 02 01 41 02 07 07 01 05");
+    EXPECT_EQ(text(config()), "<ConfigMessage ( feedsList=[ ( name=\"F\"" + br(31) +
+                                  "exchangeName=\"\"" + br(31) + "feedID=2" + br(31) + "flags=256" +
+                                  br(31) + "marketList=[ ( marketID=1  name=\"A\"  feedID=1  " +
+                                  NA_INCREMENTS +
+                                  "  instrumentType=SPOT  settlementDate=SP ) ] ) ] )>");
 }
 
 TEST_F(Configuration, FeedsCopyAndCompareMarketByMarket) {
@@ -133,22 +109,13 @@ TEST_F(Configuration, AGrowingListOfFeedsMovesTheirMarkets) {
 }
 
 TEST_F(Configuration, SubscriptionMessages) {
-    SubscribeMessage sub;
-    sub.sub.apiType = APIType::MARKETDATA;
-    sub.sub.feedID = 1;
-    sub.sub.marketID = 2;
-    sub.clSubID = "s";
-    sub.sticky = true;
+    const SubscribeMessage sub = subscribe();
     EXPECT_EQ(hex(encode(sub)), "00 02 04 01 73 01 00 00");
     EXPECT_EQ(text(sub), "<SubscribeMessage ( sub=( apiType=MARKETDATA  feedID=1  marketID=2 )" +
                              br(20) + "clSubID=\"s\"" + br(20) + "sticky=T" + br(20) +
                              "sessionID=0" + br(20) + "timestamp=0 )>");
 
-    UnsubscribeMessage unsub;
-    unsub.sub = sub.sub;
-    unsub.sub.apiType = APIType::TRADING;
-    unsub.sub.marketID = 0;
-    EXPECT_EQ(hex(encode(unsub)), "01 02 00 00 00 00");
+    EXPECT_EQ(hex(encode(unsubscribe())), "01 02 00 00 00 00");
 
     UnsubscribeAllMessage all;
     EXPECT_EQ(hex(encode(all)), "00 00 00");
@@ -156,10 +123,8 @@ TEST_F(Configuration, SubscriptionMessages) {
 }
 
 TEST_F(Configuration, SubscriptionEventStickyByteReadsTrue) {
-    // sub {TRADING, feed 1, market 0}, clSubID "", ENABLED, reason "", sticky 0x05, sessionID 0,
-    // timestamp 0.
-    const std::string body = bytes("01 02 00 00 01 00 05 00 00");
-    ShpOXMessage msg = decode(SubscriptionEventMessage::ID, body);
+    ShpOXMessage msg =
+        decode(SubscriptionEventMessage::ID, bytes(SUBSCRIPTION_EVENT_STICKY_BYTE_5));
     ASSERT_TRUE(msg);
     const SubscriptionEventMessage& ev = msg->getRef<SubscriptionEventMessage>();
     EXPECT_TRUE(ev.contents.sticky);

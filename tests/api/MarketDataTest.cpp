@@ -14,31 +14,7 @@ namespace {
 
 class MarketData : public apitest::ApiTest {};
 
-// price 1.5, amount one million, minAmount NA, a new bid level from the market data source with
-// three orders behind it.
-MDEntry level() {
-    MDEntry e;
-    e.price = OXFloat(3 * E9 / 2);
-    e.amount = OXFloat(int64_t{1000000} * E9);
-    e.updateAction = MDUpdateAction::NEW;
-    e.element = MDElement::LEVEL;
-    e.side = Side::BID;
-    e.source = 1;
-    e.numberOfOrders = 3;
-    return e;
-}
-
 const char* const LEVEL_BYTES = "80 f8 82 ad 16 80 80 e8 98 a9 bf 8d 07 07 00 01 01 01 06 00";
-
-// Market 7 of feed 3, a snapshot holding the level above.
-MktDataMessage update() {
-    MktDataMessage m;
-    m.mvd.fmID.marketID = 7;
-    m.mvd.fmID.feedID = 3;
-    m.mvd.isSnapshot = true;
-    m.mvd.mdEntryList = {level()};
-    return m;
-}
 
 std::string levelGroup() {
     return "( price=1500000000  amount=1000000000000000  minAmount=" + NA_TEXT +
@@ -83,12 +59,12 @@ TEST_F(MarketData, NarrowFieldsAndSourceBits) {
 }
 
 TEST_F(MarketData, UpdateBytes) {
-    const std::string body = encode(update());
+    const std::string body = encode(marketUpdate());
     EXPECT_EQ(hex(body), std::string("0e 06 00 00 00 00 00 00 01 01 ") + LEVEL_BYTES + " 00 00 00");
     EXPECT_EQ(body.size(), 33u);
     ShpOXMessage back = decode(MktDataMessage::ID, body);
     ASSERT_TRUE(back);
-    EXPECT_TRUE(back->getRef<MktDataMessage>() == update());
+    EXPECT_TRUE(back->getRef<MktDataMessage>() == marketUpdate());
 }
 
 TEST_F(MarketData, UpdateTextIsTwelveLines) {
@@ -98,20 +74,17 @@ TEST_F(MarketData, UpdateTextIsTwelveLines) {
         "timeApiServer=0" + br(24) + "timeApiClient=0" + br(24) + "isSnapshot=T" + br(24) +
         "mdEntryList=[ " + levelGroup() + " ] )" + br(18) + "fmIDsInBatch=[  ]" + br(18) +
         "batchID=0" + br(18) + "streamID=0 )>";
-    EXPECT_EQ(text(update()), expected);
+    EXPECT_EQ(text(marketUpdate()), expected);
 
     // A second entry starts a line of its own under the first.
-    MktDataMessage two = update();
+    MktDataMessage two = marketUpdate();
     two.mvd.mdEntryList.push_back(level());
     EXPECT_NE(text(two).find("mdEntryList=[ " + levelGroup() + br(38) + levelGroup() + " ] )"),
               std::string::npos);
 }
 
 TEST_F(MarketData, SnapshotRequestBytesAndText) {
-    RequestSnapshotMessage req;
-    req.feedID = 3;
-    req.markets = {7};
-    req.streamID = 0;
+    const RequestSnapshotMessage req = snapshotRequest();
     EXPECT_EQ(hex(encode(req)), "06 01 0e 00");
     EXPECT_EQ(text(req), "<RequestSnapshotMessage ( feedID=3" + br(26) + "markets=[ 7 ]" + br(26) +
                              "streamID=0 )>");
@@ -137,7 +110,7 @@ TEST_F(MarketData, ListCountsOfOneAndTwoBytes) {
 }
 
 TEST_F(MarketData, ViewOrder) {
-    MarketView a = update().mvd, b = a;
+    MarketView a = marketUpdate().mvd, b = a;
     b.timeApiClient = 1;
     EXPECT_TRUE(a != b);
     EXPECT_TRUE(a < b);
@@ -150,9 +123,9 @@ TEST_F(MarketData, ViewOrder) {
 }
 
 TEST_F(MarketData, DecodingReplacesTheEntries) {
-    MarketView target = update().mvd;
+    MarketView target = marketUpdate().mvd;
     target.mdEntryList.assign(5, level());
-    const MarketView one = update().mvd;
+    const MarketView one = marketUpdate().mvd;
     EXPECT_EQ(decodeRecord(encodeRecord(one), target), encodeRecord(one).size());
     EXPECT_EQ(target.mdEntryList.size(), 1u);
     EXPECT_TRUE(target == one);

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "ApiTestUtil.h"
-#include "OrderSamples.h"
 #include "api/APIAll.h"
 
 using namespace ZURAV;
@@ -21,13 +20,7 @@ TEST_F(OrderEntry, CancelAllOrderBytes) {
 }
 
 TEST_F(OrderEntry, CancelOrderBytes) {
-    CancelOrder x;
-    x.orderID = 1;
-    x.cxlID = "c";
-    x.feedID = 2;
-    x.marketID = 3;
-    x.clOrdID = "o";
-    EXPECT_EQ(hex(apitest::encodeRecord(x)), "02 01 63 04 06 01 6f 00 00 00");
+    EXPECT_EQ(hex(apitest::encodeRecord(cancelOrder())), "02 01 63 04 06 01 6f 00 00 00");
 }
 
 TEST_F(OrderEntry, SubmitOrderBytes) {

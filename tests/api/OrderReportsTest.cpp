@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "ApiTestUtil.h"
-#include "OrderSamples.h"
 #include "api/APIAll.h"
 
 using namespace ZURAV;
@@ -14,42 +13,17 @@ class OrderReports : public apitest::ApiTest {};
 }  // namespace
 
 TEST_F(OrderReports, WorkedExampleBytes) {
-    OrderDone done;
-    done.sequenceID = 5;
-    done.orderID = 7;
-    done.clOrdID = "A";
-    done.feedID = 1;
-    done.marketID = 2;
-    EXPECT_EQ(hex(apitest::encodeRecord(done)), "0a 0e 01 41 00 00 00 00 00 00 02 04");
+    EXPECT_EQ(hex(apitest::encodeRecord(orderDone())), "0a 0e 01 41 00 00 00 00 00 00 02 04");
 
     EXPECT_EQ(hex(apitest::encodeRecord(duplicateA())), "01 01 01 41 00 00 00 00 00 02 04 06");
 
     EXPECT_EQ(hex(apitest::encodeRecord(submitted())),
               "02 04 01 63 01 65 00 80 80 e8 98 a9 bf 8d 07 03 00 00 00 00 02 04");
 
-    OrderCanceled canceled;
-    canceled.sequenceID = 3;
-    canceled.orderID = 4;
-    canceled.clOrdID = "c";
-    canceled.cxlID = "x";
-    canceled.feedID = 1;
-    canceled.marketID = 2;
-    canceled.side = Side::OFR;
-    canceled.reason = CancelReason::CANCEL_REQUESTED;
-    EXPECT_EQ(hex(apitest::encodeRecord(canceled)),
+    EXPECT_EQ(hex(apitest::encodeRecord(orderCanceled())),
               "06 08 01 63 00 01 78 00 00 00 00 00 02 04 02 07 07 01");
 
-    OrderReceived received;
-    received.sequenceID = 1;
-    received.orderID = 2;
-    received.clOrdID = "c";
-    received.feedID = 1;
-    received.marketID = 2;
-    received.side = Side::BID;
-    received.amount = OXFloat(3 * E9 / 2);
-    received.ordType = OrderType::LIMIT;
-    received.timeInForce = TimeInForce::IOC;
-    EXPECT_EQ(hex(apitest::encodeRecord(received)),
+    EXPECT_EQ(hex(apitest::encodeRecord(orderReceived())),
               "02 04 01 63 00 00 00 02 04 01 80 f8 82 ad 16 07 02 03");
 }
 

@@ -13,41 +13,18 @@ namespace {
 
 class SequenceEvents : public apitest::ApiTest {};
 
-EventReport event(ExchEventType::Type code, int marketID, int feedID, const char* contents) {
-    EventReport x;
-    x.eventCode = code;
-    x.fmID.marketID = marketID;
-    x.fmID.feedID = feedID;
-    x.eventContents = contents;
-    return x;
-}
-
-UserSequenceID userSeq(int userID, int sequenceID) {
-    UserSequenceID x;
-    x.userID = userID;
-    x.sequenceID = sequenceID;
-    return x;
-}
-
 }  // namespace
 
 TEST_F(SequenceEvents, BatchBytes) {
-    BatchRegisterMessage reg;
-    reg.feedID = 1;
-    reg.marketIDList = {1, 2};
-    reg.batchDefID = 1;
-    EXPECT_EQ(hex(encode(reg)), "02 02 02 04 02");
+    EXPECT_EQ(hex(encode(batchRegister())), "02 02 02 04 02");
 
     BatchesCompletedMessage none;
     EXPECT_EQ(hex(encode(none)), "00");
-    BatchUnregisterMessage unreg;
-    unreg.batchDefID = 3;
-    EXPECT_EQ(hex(encode(unreg)), "06");
+    EXPECT_EQ(hex(encode(batchUnregister())), "06");
 }
 
 TEST_F(SequenceEvents, BatchesCompletedText) {
-    BatchesCompletedMessage done;
-    done.batchesCompleted = {5, 6, 7};
+    BatchesCompletedMessage done = batchesCompleted();
     EXPECT_EQ(text(done),
               "<BatchesCompletedMessage ( batchesCompleted=[ 5" + br(46) + "6" + br(46) + "7 ] )>");
     done.batchesCompleted.clear();
@@ -70,9 +47,7 @@ TEST_F(SequenceEvents, EventReportBytesOrderAndText) {
         EXPECT_FALSE(more < base);
     }
 
-    EventReportMessage msg;
-    msg.sequenceID = 12;
-    msg.contents = event(ExchEventType::TRADING_OPEN, 4, 3, "open");
+    const EventReportMessage msg = eventReport();
     EXPECT_EQ(text(msg), "<EventReportMessage ( sequenceID=12" + br(22) +
                              "contents=( eventCode=TRADING_OPEN" + br(33) +
                              "fmID=( marketID=4  feedID=3 )" + br(33) +
@@ -81,13 +56,7 @@ TEST_F(SequenceEvents, EventReportBytesOrderAndText) {
 }
 
 TEST_F(SequenceEvents, DateRolloverOrdersFalseBeforeTrue) {
-    DateRolloverMessage a;
-    a.contents.fmID.marketID = 1;
-    a.contents.fmID.feedID = 2;
-    a.contents.tradeDate = 3;
-    a.contents.settleDate = 4;
-    DateRolloverMessage b = a;
-    b.dispatchToAll = true;
+    const DateRolloverMessage a = dateRollover(false), b = dateRollover(true);
     EXPECT_TRUE(a < b);
     EXPECT_FALSE(b < a);
     EXPECT_EQ(hex(encode(b)), "02 04 06 08 01");
@@ -97,35 +66,27 @@ TEST_F(SequenceEvents, DateRolloverOrdersFalseBeforeTrue) {
 }
 
 TEST_F(SequenceEvents, ReplayStatusWithoutANameIsKept) {
-    // feedID 1, replayStatus 3, userID 0.
-    ShpOXMessage msg = decode(ReplayDoneMessage::ID, bytes("02 03 00"));
+    ShpOXMessage msg = decode(ReplayDoneMessage::ID, bytes(REPLAY_DONE_STATUS_3));
     ASSERT_TRUE(msg);
     const ReplayDone& done = msg->getRef<ReplayDoneMessage>().contents;
     EXPECT_EQ(static_cast<int>(done.replayStatus), 3);
     EXPECT_EQ(hex(encodeRecord(done)), "02 03");
     EXPECT_EQ(text(done), "<ReplayDone ( feedID=1  replayStatus= )>");
 
-    ReplayMessage replay;
-    replay.feedID = 1;
-    replay.first = 10;
-    replay.last = 20;
-    EXPECT_EQ(hex(encode(replay)), "02 14 28 00");
-    EXPECT_EQ(text(replay), "<ReplayMessage ( feedID=1  first=10  last=20  userID=0 )>");
+    EXPECT_EQ(hex(encode(replay())), "02 14 28 00");
+    EXPECT_EQ(text(replay()), "<ReplayMessage ( feedID=1  first=10  last=20  userID=0 )>");
 }
 
 TEST_F(SequenceEvents, LastSequenceIDOrdersByItsListFirst) {
-    LastSequenceIDMessage shorter, longer;
+    const LastSequenceIDMessage longer = lastSequenceIDs();
+    LastSequenceIDMessage shorter;
     shorter.feedSeqIDs = {userSeq(1, 2)};
-    longer.feedSeqIDs = {userSeq(1, 2), userSeq(3, 4)};
     shorter.feedID = 9;  // later fields do not count once the lists differ
-    shorter.sequenceID = 9;
+    shorter.sequenceID = 99;
     EXPECT_TRUE(shorter < longer);
     EXPECT_FALSE(longer < shorter);
     EXPECT_TRUE(shorter != longer);
 
-    longer.feedID = 3;
-    longer.origFeedID = 3;
-    longer.sequenceID = 20;
     EXPECT_EQ(hex(encode(longer)), "02 02 04 06 08 06 06 28");
     EXPECT_EQ(text(longer), "<LastSequenceIDMessage ( feedSeqIDs=[ ( userID=1  sequenceID=2 )" +
                                 br(38) + "( userID=3  sequenceID=4 ) ]" + br(25) + "feedID=3" +

@@ -44,23 +44,16 @@ TEST_F(SessionMessages, VersionBytesAreSignedAndTheLastFieldOrders) {
 }
 
 TEST_F(SessionMessages, PingBytes) {
-    RuThereMessage ping;
-    ping.dpdSeqNo = 1;
-    ping.timeApiClient = 0;
-    EXPECT_EQ(hex(encode(ping)), "02 00");
-    ping.dpdSeqNo = -1;
-    EXPECT_EQ(hex(encode(ping).substr(0, 1)), "01");
+    RuThereMessage negative = ping();
+    EXPECT_EQ(hex(encode(negative)), "02 00");
+    negative.dpdSeqNo = -1;
+    EXPECT_EQ(hex(encode(negative).substr(0, 1)), "01");
 
-    ImHereMessage answer;
-    answer.dpdSeqNo = 1;
-    answer.timeApiClient = 2;
-    answer.timeApiServer = -3;
-    EXPECT_EQ(hex(encode(answer)), "02 04 05");
+    EXPECT_EQ(hex(encode(imHere())), "02 04 05");
 }
 
 TEST_F(SessionMessages, AnyNonZeroBoolByteReadsTrueAndEncodesAsOne) {
-    // connectionResponse SUCCESS, empty text, sessionID 7, isAdmin.
-    ShpOXMessage two = decode(ConnectResponseMessage::ID, bytes("00 00 0e 02"));
+    ShpOXMessage two = decode(ConnectResponseMessage::ID, bytes(CONNECT_RESPONSE_ADMIN_BYTE_2));
     ShpOXMessage one = decode(ConnectResponseMessage::ID, bytes("00 00 0e 01"));
     ASSERT_TRUE(two);
     ASSERT_TRUE(one);
@@ -73,40 +66,25 @@ TEST_F(SessionMessages, AnyNonZeroBoolByteReadsTrueAndEncodesAsOne) {
 }
 
 TEST_F(SessionMessages, HeartbeatBytesAndText) {
-    HeartbeatMessage hb;
-    hb.contents.timeApiServer = 1;
-    hb.contents.activeFeeds = {3, 9};
-    hb.feedSeqID = 5;
-    EXPECT_EQ(hex(encode(hb)), "02 02 06 12 0a");
-    EXPECT_EQ(text(hb), "<HeartbeatMessage ( contents=( timeApiServer=1" + br(31) +
-                            "activeFeeds=[ 3" + br(45) + "9 ] )" + br(20) + "feedSeqID=5 )>");
+    EXPECT_EQ(hex(encode(heartbeat())), "02 02 06 12 0a");
+    EXPECT_EQ(text(heartbeat()), "<HeartbeatMessage ( contents=( timeApiServer=1" + br(31) +
+                                     "activeFeeds=[ 3" + br(45) + "9 ] )" + br(20) +
+                                     "feedSeqID=5 )>");
 }
 
 TEST_F(SessionMessages, TerminalMessagesPrintOnOneLine) {
-    ClientDisconnectMessage bye;
-    bye.sessionID = 7;
-    bye.timeDisconnected = 0;
-    EXPECT_EQ(text(bye), "<ClientDisconnectMessage ( sessionID=7  timeDisconnected=0 )>");
-    EXPECT_EQ(hex(encode(bye)), "0e 00");
+    EXPECT_EQ(text(logout()), "<ClientDisconnectMessage ( sessionID=7  timeDisconnected=0 )>");
+    EXPECT_EQ(hex(encode(logout())), "0e 00");
 
-    ClientConnectMessage login;
-    login.user = "u";
-    login.password = "p w";
-    EXPECT_EQ(text(login), "<ClientConnectMessage ( user=\"u\"  password=\"p w\" )>");
-    EXPECT_EQ(hex(encode(login)), "01 75 03 70 20 77");
+    EXPECT_EQ(text(login()), "<ClientConnectMessage ( user=\"u\"  password=\"p w\" )>");
+    EXPECT_EQ(hex(encode(login())), "01 75 03 70 20 77");
 
-    ConnectResponseMessage refused;
-    refused.connectionResponse = ConnectionResponse::FAILED_USER_LOCKED;
-    refused.text = "locked";
-    EXPECT_EQ(text(refused),
+    EXPECT_EQ(text(refusedLogin()),
               "<ConnectResponseMessage ( connectionResponse=FAILED_USER_LOCKED  text=\"locked\"  "
               "sessionID=0  isAdmin=F )>");
 
-    InsertLogMessage log;
-    log.description = "hi";
-    log.level = LogLevel::LOGINFO;
-    EXPECT_EQ(text(log), "<InsertLogMessage ( description=\"hi\"  level=LOGINFO )>");
-    EXPECT_EQ(hex(encode(log)), "02 68 69 04");
+    EXPECT_EQ(text(insertLog()), "<InsertLogMessage ( description=\"hi\"  level=LOGINFO )>");
+    EXPECT_EQ(hex(encode(insertLog())), "02 68 69 04");
 
     TestMessage test;
     test.test = APITest::NONE;

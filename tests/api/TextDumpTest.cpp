@@ -6,7 +6,6 @@
 #include <string>
 
 #include "ApiTestUtil.h"
-#include "OrderSamples.h"
 #include "api/APIAll.h"
 #include "common/FastOStream.h"
 

@@ -14,23 +14,6 @@ namespace {
 
 class TradeLimits : public apitest::ApiTest {};
 
-MarketRate rate() {
-    MarketRate r;
-    r.marketID = 1;
-    r.settlTime = 0;
-    r.rate = "1.25";
-    return r;
-}
-
-RiskLimitStatus limitStatus() {
-    RiskLimitStatus s;
-    s.group = "g";
-    s.feedID = 1;
-    s.marketID = 2;
-    s.status = RiskStatus::SUCCESS;
-    return s;
-}
-
 TradeLimit limit(const char* nopAmount) {
     TradeLimit t;
     t.limitID = "L";
@@ -122,9 +105,7 @@ TEST_F(TradeLimits, RiskResponseOrder) {
 }
 
 TEST_F(TradeLimits, RiskResponseText) {
-    RiskResponse r;
-    r.clRequestID = "r1";
-    r.limitStatus = {limitStatus()};
+    const RiskResponse r = riskResponse();
     EXPECT_EQ(text(r), "<RiskResponse ( clRequestID=\"r1\"" + br(16) +
                            "limitStatus=[ ( group=\"g\"  feedID=1  marketID=2  status=SUCCESS  "
                            "reason=\"\" ) ]" +
@@ -133,23 +114,14 @@ TEST_F(TradeLimits, RiskResponseText) {
 }
 
 TEST_F(TradeLimits, HierarchyText) {
-    TradeHierarchy h;
-    h.userName = "u";
-    h.groupNames = {"a", "b"};
+    const TradeHierarchy h = hierarchy();
     EXPECT_EQ(text(h), "<TradeHierarchy ( userName=\"u\"" + br(18) + "groupNames=[ \"a\"" + br(31) +
                            "\"b\" ] )>");
     EXPECT_EQ(hex(encodeRecord(h)), "01 75 02 01 61 01 62");
 }
 
 TEST_F(TradeLimits, DataMessageText) {
-    TradeLimitDataMessage msg;
-    msg.contents.clDataID = "d";
-    msg.contents.marketRates = {rate()};
-    IDNamePair group;
-    group.id = 4;
-    group.name = "G";
-    msg.groupIDNamePairs = {group};
-    EXPECT_EQ(text(msg),
+    EXPECT_EQ(text(tradeLimitData()),
               "<TradeLimitDataMessage ( contents=( clDataID=\"d\"" + br(36) + "groupLimits=[  ]" +
                   br(36) + "groupStates=[  ]" + br(36) + "userHierarchy=[  ]" + br(36) +
                   "marketRates=[ ( marketID=1  settlTime=0  rate=\"1.25\" ) ]" + br(36) +

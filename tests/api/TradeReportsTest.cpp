@@ -14,40 +14,9 @@ namespace {
 
 class TradeReports : public apitest::ApiTest {};
 
-// Every integer, time stamp and flag 0, BID, DONE, amounts NA, strings empty.
-TradeCapture zeroTrade() {
-    TradeCapture t;
-    t.side = Side::BID;
-    t.matchStatus = MatchStatus::DONE;
-    return t;
-}
-
-DropCopy zeroCopy() {
-    DropCopy d;
-    d.side = Side::BID;
-    d.matchStatus = MatchStatus::DONE;
-    return d;
-}
-
 const char* const TRADE_BYTES =
     "0a 82 80 80 80 80 40 01 41 00 00 02 54 31 00 00 00 00 00 02 02 04 02 80 80 e8 98 a9 bf 8d "
     "07 80 f8 82 ad 16 01 00 00 00 00";
-
-TradeCapture trade() {
-    TradeCapture t = zeroTrade();
-    t.sequenceID = 5;
-    t.orderID = (int64_t{1} << 40) + 1;
-    t.clOrdID = "A";
-    t.exTradeID = "T1";
-    t.feedID = 1;
-    t.origFeedID = 1;
-    t.marketID = 2;
-    t.side = Side::OFR;
-    t.amount = OXFloat(int64_t{1000000} * E9);
-    t.price = OXFloat(3 * E9 / 2);
-    t.isTaker = true;
-    return t;
-}
 
 const std::string ZERO_TRADE_GROUP =
     "( sequenceID=0  orderID=0  clOrdID=\"\"  exOrdID=\"\"  exPendingID=\"\"  exTradeID=\"\"  "
@@ -73,10 +42,7 @@ TEST_F(TradeReports, TradeCaptureBytes) {
     EXPECT_EQ(hex(encodeRecord(trade())), TRADE_BYTES);
     EXPECT_TRUE(decoded<TradeCapture>(bytes(TRADE_BYTES)) == trade());
 
-    TradeCaptureMessage msg;
-    msg.userID = 5;
-    msg.contents = trade();
-    const std::string body = encode(msg);
+    const std::string body = encode(tradeCapture());
     EXPECT_EQ(hex(body), std::string("0a 07 ") + TRADE_BYTES);
     EXPECT_EQ(body.size(), 43u);
 
@@ -89,11 +55,7 @@ TEST_F(TradeReports, DropCopyIsOneBytePerMember) {
     EXPECT_EQ(record.size(), 32u);
     EXPECT_EQ(hex(record.substr(18, 7)), "01 07 07 07 00 07 00");  // side, amounts and currencies
 
-    DropCopyMessage msg;
-    msg.contents = zeroCopy();
-    msg.userID = 5;
-    msg.origFeedSequenceID = 0;
-    EXPECT_EQ(encode(msg), record + bytes("0a 00"));
+    EXPECT_EQ(encode(dropCopy()), record + bytes("0a 00"));
 
     DropCopy eur = zeroCopy();
     eur.baseCurrency = "EUR";

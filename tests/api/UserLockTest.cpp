@@ -13,20 +13,12 @@ namespace {
 
 class UserLock : public apitest::ApiTest {};
 
-LockUser lockU() {
-    LockUser x;
-    x.clRequestID = "r1";
-    x.locked = true;
-    x.username = "u";
-    return x;
-}
-
 }  // namespace
 
 TEST_F(UserLock, LockUserBytesAreTheMessageBody) {
-    EXPECT_EQ(hex(encodeRecord(lockU())), "02 72 31 01 01 75");
+    EXPECT_EQ(hex(encodeRecord(lockUser())), "02 72 31 01 01 75");
     LockUserMessage msg;
-    msg.contents = lockU();
+    msg.contents = lockUser();
     EXPECT_EQ(hex(encode(msg)), "02 72 31 01 01 75");
 
     LockResponse response;
@@ -38,7 +30,7 @@ TEST_F(UserLock, LockUserBytesAreTheMessageBody) {
 }
 
 TEST_F(UserLock, LockedByteTwoReadsTrue) {
-    ShpOXMessage msg = decode(LockUserMessage::ID, bytes("02 72 31 02 01 75"));
+    ShpOXMessage msg = decode(LockUserMessage::ID, bytes(LOCK_USER_LOCKED_BYTE_2));
     ASSERT_TRUE(msg);
     const LockUserMessage& m = msg->getRef<LockUserMessage>();
     EXPECT_TRUE(m.contents.locked);
@@ -46,10 +38,10 @@ TEST_F(UserLock, LockedByteTwoReadsTrue) {
 }
 
 TEST_F(UserLock, Order) {
-    LockUser unlocked = lockU();
+    LockUser unlocked = lockUser();
     unlocked.locked = false;
-    EXPECT_TRUE(unlocked < lockU());
-    EXPECT_FALSE(lockU() < unlocked);
+    EXPECT_TRUE(unlocked < lockUser());
+    EXPECT_FALSE(lockUser() < unlocked);
 
     // clRequestID, then status, then reason; a message compares its contents alone.
     LockResponseMessage a, b;
@@ -64,9 +56,9 @@ TEST_F(UserLock, Order) {
 }
 
 TEST_F(UserLock, OneLineTexts) {
-    EXPECT_EQ(text(lockU()), "<LockUser ( clRequestID=\"r1\"  locked=T  username=\"u\" )>");
+    EXPECT_EQ(text(lockUser()), "<LockUser ( clRequestID=\"r1\"  locked=T  username=\"u\" )>");
     LockUserMessage msg;
-    msg.contents = lockU();
+    msg.contents = lockUser();
     EXPECT_EQ(text(msg),
               "<LockUserMessage ( contents=( clRequestID=\"r1\"  locked=T  username=\"u\" ) )>");
 
