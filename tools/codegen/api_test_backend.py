@@ -6,8 +6,8 @@ count the fields), so that one table covers the whole model instead of a copy pe
 
 from __future__ import annotations
 
-from api_backend import lines, render
 from schema import Model, Record
+from templates import lines, render
 
 FIELD_VISIT_H = """
 #pragma once

@@ -1,6 +1,12 @@
 #!/usr/bin/env python3
 """Generates a model of the protocol from schema/protocol.toml.
 
+One front-end (schema.py: the description loaded into a checked model), one back-end per target:
+  api             the public API model (namespace ZURAV), the entries marked `api`
+  catalogue       the internal catalogue (namespace Orbanex), every entry
+  api-test, catalogue-test
+                  type lists and field visitors for the tests that cover every class
+
   generate.py --schema schema/protocol.toml --target api --out build/generated
               [--clang-format clang-format --style .clang-format] [--stamp FILE] [--list]
 
@@ -18,12 +24,16 @@ sys.path.insert(0, str(Path(__file__).resolve().parent))
 
 import api_backend  # noqa: E402
 import api_test_backend  # noqa: E402
+import catalogue_backend  # noqa: E402
+import catalogue_test_backend  # noqa: E402
 import output  # noqa: E402
 import schema  # noqa: E402
 
 TARGETS = {
     "api": api_backend.emit,
     "api-test": api_test_backend.emit,
+    "catalogue": catalogue_backend.emit,
+    "catalogue-test": catalogue_test_backend.emit,
 }
 
 

@@ -7,7 +7,7 @@ import subprocess
 import tempfile
 from pathlib import Path
 
-from api_backend import HEADER_LINE
+from templates import HEADER_LINE
 
 
 def format_all(files: dict[str, str], clang_format: str | None, style: Path | None

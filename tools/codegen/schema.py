@@ -25,6 +25,10 @@ SCALAR_KINDS = {
     "scrambled_string": None,  # catalogue only
     "fixed_string": None,  # catalogue only
 }
+# Kinds that hold text.
+STRING_KINDS = ("string", "scrambled_string", "fixed_string")
+# Every kind a field can have.
+FIELD_KINDS = (*SCALAR_KINDS, "enum", "record", "list")
 # Kinds a typedef may stand for.
 TYPEDEF_KINDS = ("int8", "int16", "int32", "int64", "string")
 # Element kinds of lists besides records.
@@ -41,9 +45,10 @@ _CPP_KEYWORDS = {
     "static", "struct", "switch", "template", "this", "throw", "true", "try", "typedef",
     "typename", "union", "unsigned", "using", "virtual", "void", "volatile", "while",
 }
-# Names the generated member functions give their parameters and locals; a field of that name
-# would be hidden behind them.
-RESERVED_FIELD_NAMES = {"c", "t", "w", "e", "codec", "writer", "rhs", "open", "brackets"}
+# Names the generated member functions give their parameters and locals, and the members the
+# catalogue adds to every class; a field of that name would be hidden behind them or clash.
+RESERVED_FIELD_NAMES = {"c", "t", "w", "e", "codec", "writer", "rhs", "open", "brackets",
+                        "fields", "ID", "INDEX", "MIN_BODY_SIZE"}
 # API enumeration tables are indexed by one byte and hold at most 255 slots.
 API_ENUM_MAX_VALUE = 254
 ENUM_MAX_VALUE = 0x7FFFFFFF
@@ -110,7 +115,7 @@ class FieldType:
         """The fewest bytes the field can encode to."""
         if self.kind == "record":
             return self.record.min_wire_size
-        return 1
+        return 2 if self.kind == "fixed_string" else 1
 
 
 @dataclass
@@ -134,6 +139,13 @@ class Record:
         """True when no field is a nested record or a list: the text group stays on one line."""
         return all(f.type.kind not in ("record", "list") for f in self.fields)
 
+    @property
+    def scalar(self) -> bool:
+        """True when the record holds no string or list, itself or in a record it holds: it
+        needs no block storage and can live anywhere."""
+        return all(f.type.kind not in ("list", *STRING_KINDS) and
+                   (f.type.kind != "record" or f.type.record.scalar) for f in self.fields)
+
 
 @dataclass
 class Message(Record):
@@ -147,7 +159,10 @@ class Totals:
     enums: int
     records: int
     messages: int
-    contents_messages: Optional[int] = None
+    contents_messages: Optional[int] = None  # API: messages that hold a `contents` record
+    terminal: Optional[int] = None  # catalogue: types whose text group stays on one line
+    non_terminal: Optional[int] = None
+    fields: Optional[dict[str, int]] = None  # catalogue: fields of every type by kind
 
 
 @dataclass
@@ -244,7 +259,7 @@ def build(data: dict) -> Model:
         last_index = index
         m = Message(name, _flag(raw, "api", name), [], id=mid, index=index)
         m.fields = _fields(raw, what, typedefs, enums, records)
-        for f in m.fields:
+        for f in m.fields if m.api else ():
             if f.name == "contents":
                 stem = name[: -len("Message")]
                 if f.type.kind != "record" or f.type.record.name != stem:
@@ -367,6 +382,17 @@ def _check_totals(model: Model) -> None:
         if indexes != list(range(len(indexes))):
             raise SchemaError("catalogue message indexes are not 0 to "
                               f"{len(indexes) - 1} without gaps")
+        types = model.records + model.messages
+        terminal = sum(1 for r in types if r.terminal)
+        _total("catalogue terminal types", terminal, cat.terminal)
+        _total("catalogue non-terminal types", len(types) - terminal, cat.non_terminal)
+        if cat.fields is not None:
+            found: dict[str, int] = {}
+            for r in types:
+                for f in r.fields:
+                    found[f.type.kind] = found.get(f.type.kind, 0) + 1
+            for kind in sorted(set(found) | set(cat.fields)):
+                _total(f"catalogue {kind} fields", found.get(kind, 0), cat.fields.get(kind, 0))
 
 
 def _total(what: str, found: int, expected: Optional[int]) -> None:
@@ -376,14 +402,26 @@ def _total(what: str, found: int, expected: Optional[int]) -> None:
 
 def _totals(data: dict, which: str) -> Totals:
     raw = data.get("checks", {}).get(which, {})
-    allowed = ("enforce", "enums", "records", "messages", "contents_messages")
-    _keys(raw, f"checks.{which}", required=(), optional=allowed)
+    counts = {"api": ("enums", "records", "messages", "contents_messages"),
+              "catalogue": ("enums", "records", "messages", "terminal", "non_terminal")}[which]
+    optional = ("enforce", "fields", *counts) if which == "catalogue" else ("enforce", *counts)
+    _keys(raw, f"checks.{which}", required=(), optional=optional)
     for k, v in raw.items():
-        ok = isinstance(v, bool) if k == "enforce" else isinstance(v, int) and v >= 0
-        if not ok:
-            raise SchemaError(f"checks.{which}.{k}: {v!r} is not valid")
+        if k == "fields":
+            if not isinstance(v, dict) or any(kind not in FIELD_KINDS for kind in v):
+                raise SchemaError(f"checks.{which}.fields: a table of counts by field kind "
+                                  f"({', '.join(FIELD_KINDS)})")
+            values = v.items()
+        else:
+            values = [(k, v)]
+        for name, count in values:
+            ok = (isinstance(count, bool) if name == "enforce" else
+                  isinstance(count, int) and not isinstance(count, bool) and count >= 0)
+            if not ok:
+                raise SchemaError(f"checks.{which}.{name}: {count!r} is not valid")
     return Totals(raw.get("enforce", False), raw.get("enums", 0), raw.get("records", 0),
-                  raw.get("messages", 0), raw.get("contents_messages"))
+                  raw.get("messages", 0), raw.get("contents_messages"), raw.get("terminal"),
+                  raw.get("non_terminal"), raw.get("fields"))
 
 
 def _keys(raw: object, what: str, required: tuple, optional: tuple) -> None:

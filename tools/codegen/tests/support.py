@@ -1,9 +1,9 @@
-"""A small description that uses every field kind of both models."""
+"""A small description that uses every field kind of both models, and reading helpers."""
 
 SAMPLE = """
 [checks]
 api = { enforce = false, enums = 2, records = 2, messages = 2, contents_messages = 1 }
-catalogue = { enforce = false, enums = 3, records = 3, messages = 4 }
+catalogue = { enforce = false, enums = 3, records = 4, messages = 4 }
 
 [typedefs]
 FeedID_t = "int32"
@@ -39,6 +39,13 @@ fields = [
 ]
 
 [[record]]
+name = "Span"               # catalogue only, scalar
+fields = [
+    ["first", "int32"],
+    ["status", "MatchStatus"],
+]
+
+[[record]]
 name = "Order"
 api = true
 fields = [
@@ -70,6 +77,8 @@ index = 1
 fields = [
     ["padding", "fixed_string"],
     ["stats", "list<Stat>"],
+    ["spans", "list<Span>"],
+    ["span", "Span"],
 ]
 
 [[message]]
@@ -91,3 +100,10 @@ fields = [
     ["dummy", "int8"],
 ]
 """
+
+
+def body(text: str, signature: str) -> str:
+    """The lines of the function that starts with signature, up to its closing brace."""
+    start = text.index(signature)
+    end = text.index("\n}\n", start)
+    return text[start:end]

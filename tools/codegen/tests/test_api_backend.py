@@ -4,14 +4,7 @@ import unittest
 import api_backend
 import api_test_backend
 import schema
-from tests.support import SAMPLE
-
-
-def body(text: str, signature: str) -> str:
-    """The lines of the function that starts with signature, up to its closing brace."""
-    start = text.index(signature)
-    end = text.index("\n}\n", start)
-    return text[start:end]
+from tests.support import SAMPLE, body
 
 
 class ApiBackend(unittest.TestCase):
@@ -95,7 +88,7 @@ class ApiBackend(unittest.TestCase):
         differs = body(cpp, "bool Order::operator!=")
         self.assertIn("amount.toInt() != rhs.amount.toInt()", differs)
         less = body(cpp, "bool Order::operator<")
-        fields = [f.name for f in self.model.records[2].fields]
+        fields = [f.name for f in {r.name: r for r in self.model.records}["Order"].fields]
         for name in fields[:-1]:
             self.assertIn(f"if (rhs.{name}", less)
         self.assertIn("return names < rhs.names;", less)

@@ -5,7 +5,7 @@ import unittest
 from pathlib import Path
 
 import output
-from api_backend import HEADER_LINE
+from templates import HEADER_LINE
 
 STYLE = Path(__file__).resolve().parents[3] / ".clang-format"
 

@@ -99,6 +99,8 @@ class Rejects(unittest.TestCase):
          "not a usable identifier"),
         ("field name the generated code uses", '["small", "int8"]', '["rhs", "int8"]',
          "field rhs: the name is used by the generated code"),
+        ("field name of a catalogue member", '["small", "int8"]', '["fields", "int8"]',
+         "field fields: the name is used by the generated code"),
         ("empty field array", 'fields = [\n    ["dummy", "int8"],\n]', "fields = []",
          "fields must be a non-empty array"),
         # A table has no order: the wire order must not rest on the order of its keys.
@@ -129,7 +131,7 @@ class Totals(unittest.TestCase):
     def test_enforced_totals_report_a_missing_entry(self):
         api_line = ("api = { enforce = false, enums = 2, records = 2, messages = 2, "
                     "contents_messages = 1 }")
-        cat_line = "catalogue = { enforce = false, enums = 3, records = 3, messages = 4 }"
+        cat_line = "catalogue = { enforce = false, enums = 3, records = 4, messages = 4 }"
         cases = [
             (api_line, api_line.replace("false", "true").replace("enums = 2", "enums = 3"),
              "API enumerations: 2 described, 3 expected"),
@@ -140,8 +142,21 @@ class Totals(unittest.TestCase):
              "with a contents record: 1 described, 2 expected"),
             (cat_line, cat_line.replace("false", "true").replace("messages = 4", "messages = 5"),
              "catalogue messages: 4 described, 5 expected"),
-            (cat_line, cat_line.replace("false", "true").replace("records = 3", "records = 2"),
-             "catalogue records: 3 described, 2 expected"),
+            (cat_line, cat_line.replace("false", "true").replace("records = 4", "records = 2"),
+             "catalogue records: 4 described, 2 expected"),
+            (cat_line, cat_line.replace("false", "true").replace("}", ", terminal = 3 }"),
+             "catalogue terminal types: 5 described, 3 expected"),
+            (cat_line, cat_line.replace("false", "true").replace("}", ", non_terminal = 4 }"),
+             "catalogue non-terminal types: 3 described, 4 expected"),
+            (cat_line, cat_line.replace("false", "true").replace(
+                "}", ", fields = { string = 2, int32 = 4, int8 = 2, int16 = 1, int64 = 1, "
+                "bool = 1, decimal = 1, enum = 3, record = 2, list = 5, scrambled_string = 1, "
+                "fixed_string = 1 } }"),
+             "catalogue string fields: 3 described, 2 expected"),
+            (cat_line, cat_line.replace("false", "true").replace("}", ", fields = { int32 = 4 } }"),
+             "catalogue bool fields: 1 described, 0 expected"),
+            (cat_line, cat_line.replace("}", ", fields = { text = 1 } }"),
+             "checks.catalogue.fields: a table of counts by field kind"),
         ]
         for old, new, expected in cases:
             with self.subTest(expected):
@@ -204,6 +219,29 @@ class Protocol(unittest.TestCase):
             ("UnsubscribeMessage", 0xFA04), ("UnsubscribeAllMessage", 0xFA05),
             ("SubscriptionEventMessage", 0xFA07), ("InsertLogMessage", 0xFA09),
             ("TestMessage", 0xFA11), ("RequestSnapshotMessage", 0xF203)])
+
+    def test_catalogue_in_index_order_with_every_entry(self):
+        self.assertTrue(self.model.catalogue_totals.enforce)
+        messages = self.model.messages
+        self.assertEqual([(m.index, m.name, m.id) for m in messages[:3]],
+                         [(0, "LogMessage", 0xD020), (1, "StatCounterMessage", 0xD034),
+                          (2, "ExchangeMessage", 0xD030)])
+        self.assertEqual((messages[10].name, messages[59].name), ("VersionMessage",
+                                                                  "RequestMessage"))
+        self.assertEqual(sum(1 for m in messages if not m.api), 19)
+        self.assertEqual([e.name for e in self.model.enums if not e.api],
+                         ["Request", "StatType", "Direction", "DateRolloverType"])
+        self.assertEqual([r.name for r in self.model.records if r.scalar],
+                         ["FeedMarketID", "ReplayDone", "UserSequenceID", "DateRollover",
+                          "MemBusID", "Subscription"])
+        kinds = {(m.name, f.name): f.type.kind for m in messages for f in m.fields}
+        self.assertEqual(kinds[("LogMessage", "thread")], "scrambled_string")
+        self.assertEqual(kinds[("PadMessage", "padding")], "fixed_string")
+        self.assertEqual(kinds[("ExchangeMessage", "contents")], "string")
+        for name in ("StatTimeoutMessage", "TaskInitializationMessage", "MDActivityCheckMessage"):
+            self.assertEqual([(f.name, f.type.kind) for f in
+                              next(m for m in messages if m.name == name).fields],
+                             [("dummy", "int8")])
 
     def test_api_totals_are_enforced(self):
         self.assertTrue(self.model.api_totals.enforce)
