@@ -5,6 +5,7 @@
 
 #include <stdexcept>
 
+#include "api/ZURAVProtocol.h"
 #include "common/Util.h"
 
 namespace ZURAV {
@@ -129,6 +130,8 @@ void ClientImp::get(int& fd1, int& fd2) const {
     fd1 = _rsock;
     fd2 = _rpipe;
 }
+
+const char* ClientImp::getSignature() const { return API_SIGNATURE; }
 
 APIResult::Type ClientImp::recordFailure(APIResult::Type result) {
     APIResult::Type expected = APIResult::OK;

@@ -108,6 +108,8 @@ class ClientImp : public MsgHandlerT<ShpOXMessage> {
     boolean isRunning() const;
     boolean isStopRequested() const;
     void get(int& fd1, int& fd2) const;
+    // The API protocol's signature, 32 hexadecimal digits.
+    const char* getSignature() const;
 
     // ---- framing into the output buffer (ClientImpFraming.cpp) ----
 
@@ -127,6 +129,15 @@ class ClientImp : public MsgHandlerT<ShpOXMessage> {
 
     // ---- the connection (ClientImpConnect.cpp) ----
 
+    // One pass over the configured servers in order, without delay: the first connectOne that
+    // succeeds ends it with OK. Otherwise the last attempt's failure, or COULD_NOT_CONNECT when
+    // no server has a host.
+    APIResult::Type connectMany();
+    // One attempt: forgets the stop request, the configuration and the buffers, opens the
+    // connection (or takes the descriptors of a host "pipes:<read>,<write>") and sends the two
+    // login messages. On failure the connection is closed: SOCKERR_DNS, SOCKERR_CREATE,
+    // SOCKERR_CONNECT, or the failure of a send.
+    APIResult::Type connectOne(const std::string& host, int port);
     // Closes the connection's descriptors (one socket closed once in TCP mode, both in
     // descriptor-pair mode) and leaves both at -1; does not change isConnected().
     void closeSockets();
@@ -169,6 +180,8 @@ class ClientImp : public MsgHandlerT<ShpOXMessage> {
     // Sets _exitStatus to result if it is still OK; returns the value that stands.
     APIResult::Type recordFailure(APIResult::Type result);
     void requestStop();
+    // Stores the connection's descriptors under the receive and the send lock.
+    void setSockets(int rsock, int wsock);
 
     // ---- set at construction, then read-only ----
     OXClient* const _parent;  // passed to every handler callback

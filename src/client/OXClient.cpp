@@ -32,6 +32,7 @@ void OXClient::setStickySubscriptions(boolean sticky, boolean clearSubscriptions
 boolean OXClient::isConnected() { return imp->isConnected(); }
 boolean OXClient::isRunning() { return imp->isRunning(); }
 void OXClient::get(int& fd1, int& fd2) const { imp->get(fd1, fd2); }
+const char* OXClient::getSignature() { return imp->getSignature(); }
 
 const APIFeed* OXClient::getFeeds(int& n) { return imp->getFeeds(n); }
 const APIFeed* OXClient::getFeedByName(const char* name) { return imp->getFeedByName(name); }
