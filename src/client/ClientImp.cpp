@@ -3,10 +3,16 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <stdexcept>
 
+#include "api/InsertLogMessage.h"
+#include "api/MsgFactory.h"
 #include "api/ZURAVProtocol.h"
 #include "common/Util.h"
+#include "logging/Log.h"
+
+OX_LOG_DECLARE_LOGGER("API")
 
 namespace ZURAV {
 
@@ -64,13 +70,17 @@ ClientImp::ClientImp(OXClient* parent, const char* username, const char* passwor
     _outbuffer.clear();
 
     int fds[2];
-    if (pipe(fds) != 0) throw std::runtime_error(PIPE_ERROR);
+    if (pipe(fds) != 0) {
+        OX_LOG_ERROR(PIPE_ERROR);
+        throw std::runtime_error(PIPE_ERROR);
+    }
     // A wake-up is one byte; when the pipe is full the loop is woken already, so the write end
     // never blocks a sender that holds the send lock.
     const int flags = fcntl(fds[1], F_GETFL);
     if (flags == -1 || fcntl(fds[1], F_SETFL, flags | O_NONBLOCK) == -1) {
         ::close(fds[0]);
         ::close(fds[1]);
+        OX_LOG_ERROR(PIPE_ERROR);
         throw std::runtime_error(PIPE_ERROR);
     }
     _rpipe = fds[0];
@@ -132,6 +142,36 @@ void ClientImp::get(int& fd1, int& fd2) const {
 }
 
 const char* ClientImp::getSignature() const { return API_SIGNATURE; }
+
+APIResult::Type ClientImp::setlog(const char* directory, bool aenable) {
+    if (directory == nullptr) return APIResult::NOT_IMPLEMENTED;
+    if (access(directory, W_OK) != 0) return APIResult::COULD_NOT_OPEN;
+    Orbanex::LogManager* const manager = Orbanex::LogManager::instance();
+    // Before the library is initialised there is no log manager to configure.
+    if (manager == nullptr) return APIResult::COULD_NOT_OPEN;
+    // A log file that cannot be created is reported instead of ending the process (even a
+    // writable directory may refuse it: a full disk, or a name that is not a directory for a
+    // process that access() lets through).
+    const bool opened = manager->configure(directory, "ZURAV", 1073741824, 0, false, true,
+                                           1073741824, false, aenable, true, 128, 1000000, "");
+    manager->setLogLevel(Orbanex::LogLevel::LOGDEBUG);
+    return opened ? APIResult::OK : APIResult::COULD_NOT_OPEN;
+}
+
+void ClientImp::log(const char* message, LogLevel::Type level) {
+    const char* const text = message != nullptr ? message : "";
+    OX_LOG_INFO(text);
+    const ShpOXMessage sm = MsgFactory::createMessage(InsertLogMessage::ID);
+    InsertLogMessage& msg = sm->getRef<InsertLogMessage>();
+    msg.description = text;
+    msg.level = level;
+    send(sm);
+}
+
+std::string ClientImp::systemError(int error) {
+    char text[256];
+    return strerror_r(error, text, sizeof text);
+}
 
 APIResult::Type ClientImp::recordFailure(APIResult::Type result) {
     APIResult::Type expected = APIResult::OK;

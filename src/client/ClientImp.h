@@ -111,6 +111,12 @@ class ClientImp : public MsgHandlerT<ShpOXMessage> {
     // The API protocol's signature, 32 hexadecimal digits.
     const char* getSignature() const;
 
+    // Configures the process's logging in directory; see OXClient::setlog.
+    static APIResult::Type setlog(const char* directory, bool aenable);
+    // message (null taken as empty) to the client's log at INFO, and to the server's log at
+    // level when the session can send; the send's result is not reported.
+    void log(const char* message, LogLevel::Type level);
+
     // ---- framing into the output buffer (ClientImpFraming.cpp) ----
 
     // Frames msg behind its header in the output buffer and writes what the connection takes;
@@ -182,6 +188,8 @@ class ClientImp : public MsgHandlerT<ShpOXMessage> {
     void requestStop();
     // Stores the connection's descriptors under the receive and the send lock.
     void setSockets(int rsock, int wsock);
+    // The system's text for an errno value.
+    static std::string systemError(int error);
 
     // ---- set at construction, then read-only ----
     OXClient* const _parent;  // passed to every handler callback

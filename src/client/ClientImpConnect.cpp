@@ -12,6 +12,9 @@
 #include "api/MsgFactory.h"
 #include "client/BuildInfo.h"
 #include "client/ClientImp.h"
+#include "logging/Log.h"
+
+OX_LOG_DECLARE_LOGGER("API")
 
 namespace ZURAV {
 
@@ -38,6 +41,9 @@ APIResult::Type ClientImp::connectMany() {
     APIResult::Type result = APIResult::COULD_NOT_CONNECT;
     for (int i = 0; i < _numServers; ++i) {
         const OXServer& server = _servers[i];
+        if (_debugMessages) {
+            OX_LOG_INFO("Attempting to connect to " << server.host << ':' << server.port);
+        }
         if (server.host.empty()) continue;
         _currentServer = i;
         result = connectOne(server.host, server.port);
@@ -47,6 +53,7 @@ APIResult::Type ClientImp::connectMany() {
 }
 
 APIResult::Type ClientImp::connectOne(const std::string& host, int port) {
+    if (_debugMessages) OX_LOG_INFO("connectOne(" << host << ", " << port << ")");
     {
         boost::lock_guard<boost::mutex> lock(_runlock);
         _stopRequested = false;
@@ -58,14 +65,22 @@ APIResult::Type ClientImp::connectOne(const std::string& host, int port) {
     int writeFd = -1;
     if (std::sscanf(host.c_str(), "pipes:%d,%d", &readFd, &writeFd) == 2) {
         setSockets(readFd, writeFd);
+        OX_LOG_INFO("Testing with pipes.");
     } else {
         in_addr address;
-        if (!resolve(host, address)) return APIResult::SOCKERR_DNS;
+        if (!resolve(host, address)) {
+            OX_LOG_ERROR("Could not get IP address.");
+            return APIResult::SOCKERR_DNS;
+        }
         const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        if (fd == -1) return APIResult::SOCKERR_CREATE;
+        if (fd == -1) {
+            OX_LOG_ERROR("Error creating socket: " << systemError(errno));
+            return APIResult::SOCKERR_CREATE;
+        }
         setSockets(fd, fd);
         const int on = 1;
         if (setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on) != 0) {
+            OX_LOG_ERROR("Could not disable Nagle's algorithm.");
             closeSockets();
             return APIResult::SOCKERR_CREATE;
         }
@@ -75,6 +90,7 @@ APIResult::Type ClientImp::connectOne(const std::string& host, int port) {
         server.sin_addr = address;
         server.sin_port = htons(static_cast<uint16_t>(port));
         if (::connect(fd, reinterpret_cast<const sockaddr*>(&server), sizeof server) != 0) {
+            OX_LOG_ERROR("Error: " << systemError(errno));
             closeSockets();
             return APIResult::SOCKERR_CONNECT;
         }

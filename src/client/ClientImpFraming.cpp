@@ -6,6 +6,7 @@
 
 #include "api/ClientConnectMessage.h"
 #include "api/ClientDisconnectMessage.h"
+#include "api/ImHereMessage.h"
 #include "api/RuThereMessage.h"
 #include "api/VersionMessage.h"
 #include "client/ClientImp.h"
@@ -13,6 +14,9 @@
 #include "framework/CodecError.h"
 #include "framework/FastCodec.h"
 #include "framework/MsgHead.h"
+#include "logging/Log.h"
+
+OX_LOG_DECLARE_LOGGER("API")
 
 namespace ZURAV {
 
@@ -27,9 +31,13 @@ APIResult::Type ClientImp::send(const ShpOXMessage& msg) {
     }
 
     boost::lock_guard<boost::mutex> lock(_sendlock);
+    if (_debugMessages && id != RuThereMessage::ID && id != ImHereMessage::ID) {
+        OX_LOG_INFO("send: " << *msg);
+    }
     _outbuffer.mark();
     const size_t free = _outbuffer.remaining();
     if (free < _bufferMargin) {
+        OX_LOG_ERROR("Buffer full; stopping.");
         _outbuffer.clear();
         return failAndStop(APIResult::BUFFER_FULL);
     }
@@ -54,7 +62,10 @@ APIResult::Type ClientImp::send(const ShpOXMessage& msg) {
     _outbuffer.advancePosition(MsgHead::SIZE + bodySize);
 
     const APIResult::Type result = flushOutBuffer();
-    if (result != APIResult::OK) return result;
+    if (result != APIResult::OK) {
+        OX_LOG_ERROR("Error writing to socket: " << systemError(errno));
+        return result;
+    }
     if (_outbuffer.position() != 0) notifySelector();
     return APIResult::OK;
 }

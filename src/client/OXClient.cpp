@@ -34,6 +34,13 @@ boolean OXClient::isRunning() { return imp->isRunning(); }
 void OXClient::get(int& fd1, int& fd2) const { imp->get(fd1, fd2); }
 const char* OXClient::getSignature() { return imp->getSignature(); }
 
+APIResult::Type OXClient::setlog(const char* directory, bool enable) {
+    return ClientImp::setlog(directory, enable);
+}
+
+void OXClient::log(const char* message) { imp->log(message, LogLevel::LOGINFO); }
+void OXClient::log(const char* message, LogLevel::Type level) { imp->log(message, level); }
+
 const APIFeed* OXClient::getFeeds(int& n) { return imp->getFeeds(n); }
 const APIFeed* OXClient::getFeedByName(const char* name) { return imp->getFeedByName(name); }
 const APIFeed* OXClient::getFeedByID(FeedID_t feedID) { return imp->getFeedByID(feedID); }

@@ -64,10 +64,11 @@ class OXClient {
 
     // Configures the process's logging: binary message log always, text log when enable, both
     // in directory under the base name "ZURAV", plus the system log; level DEBUG. Returns
-    // NOT_IMPLEMENTED for a null directory and COULD_NOT_OPEN when the directory is not
-    // writable or the log files cannot be opened (nothing is configured then); OK otherwise.
-    // Configure once, on the thread that ran OXInit::initialize(); a later call changes nothing
-    // and returns OK.
+    // NOT_IMPLEMENTED for a null directory, COULD_NOT_OPEN when the directory is not writable
+    // (nothing is configured then) or when a log file cannot be created there (the outputs that
+    // could be opened run all the same); OK otherwise. Each call configures again: the logger
+    // thread is restarted with the new settings, never doubled. Needs OXInit::initialize() and
+    // belongs on the thread that ran it.
     static APIResult::Type setlog(const char* directory, bool enable);
 
     // Logged in, and the connection open (under the connect lock).

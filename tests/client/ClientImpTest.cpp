@@ -10,7 +10,9 @@
 #include <string>
 
 #include "ClientImpInspector.h"
+#include "api/InsertLogMessage.h"
 #include "client/ClientImp.h"
+#include "support/client/WireFrame.h"
 
 namespace {
 
@@ -212,6 +214,42 @@ TEST(ClientImp, DestructionClosesThePipeAndAConnectionStillOpen) {
         close(a[1]);
         close(b[1]);
     }
+}
+
+TEST(ClientImp, LogGoesToTheServersLogOnlyOnceLoggedIn) {
+    const std::unique_ptr<ClientImp> c = makeClient();
+    int fds[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0, fds), 0);
+    In::adopt(*c, fds[0], fds[0]);
+
+    c->log("before login", LogLevel::LOGERROR);
+    char bytes[256];
+    EXPECT_EQ(recv(fds[1], bytes, sizeof bytes, 0), -1);  // nothing sent
+
+    c->setConnected(true);
+    c->log("after login", LogLevel::LOGERROR);
+    c->log(nullptr, LogLevel::LOGINFO);
+    const ssize_t n = recv(fds[1], bytes, sizeof bytes, 0);
+    ASSERT_GT(n, 0);
+    size_t at = 0;
+    struct Sent {
+        const char* text;
+        LogLevel::Type level;
+    };
+    for (const Sent& sent :
+         {Sent{"after login", LogLevel::LOGERROR}, Sent{"", LogLevel::LOGINFO}}) {
+        SCOPED_TRACE(sent.text);
+        ASSERT_LE(at + 12, static_cast<size_t>(n));
+        const test_support::FrameHeader h = test_support::parseHeader(bytes + at);
+        ASSERT_EQ(h.id, InsertLogMessage::ID);
+        const ShpOXMessage msg = OXMessage::decodeMessage(h.id, bytes + at + 12, h.length - 10u);
+        ASSERT_TRUE(msg);
+        EXPECT_EQ(msg->getRef<InsertLogMessage>().description, sent.text);
+        EXPECT_EQ(msg->getRef<InsertLogMessage>().level, sent.level);
+        at += h.length + 2u;
+    }
+    EXPECT_EQ(at, static_cast<size_t>(n));
+    close(fds[1]);
 }
 
 }  // namespace
