@@ -153,6 +153,16 @@ class ClientImp : public MsgHandlerT<ShpOXMessage> {
     // Messages the session does not handle: reported on standard error.
     void handleDefault(const ShpOXMessage& sm) override;
 
+    // The last sequence id of the feed, -2 when none is known; any thread.
+    SequenceID_t getSequenceID(FeedID_t feedID);
+    // The original feed sequence id of the last drop copy, 0 before the first; any thread.
+    SequenceID_t getOrigFeedSequenceID() const;
+    // Raises the feed's last sequence id to sequenceID; a stored value at least as large stays.
+    void updateLastSequenceID(FeedID_t feedID, SequenceID_t sequenceID);
+    // Replaces the feed's last sequence id, larger or not.
+    void setLastSequenceID(FeedID_t feedID, SequenceID_t sequenceID);
+    void setOrigFeedSequenceID(SequenceID_t sequenceID);
+
     // ---- feed and market configuration (ClientImpConfig.cpp) ----
 
     // Merges the feeds of a configuration message into the configuration; no callback.

@@ -33,6 +33,8 @@ boolean OXClient::isConnected() { return imp->isConnected(); }
 boolean OXClient::isRunning() { return imp->isRunning(); }
 void OXClient::get(int& fd1, int& fd2) const { imp->get(fd1, fd2); }
 const char* OXClient::getSignature() { return imp->getSignature(); }
+SequenceID_t OXClient::getSequenceID(FeedID_t feedID) { return imp->getSequenceID(feedID); }
+SequenceID_t OXClient::getOrigFeedSequenceID() { return imp->getOrigFeedSequenceID(); }
 
 APIResult::Type OXClient::setlog(const char* directory, bool enable) {
     return ClientImp::setlog(directory, enable);

@@ -81,6 +81,10 @@ class OXClient {
     void get(int& fd1, int& fd2) const;
     // The API protocol's signature, 32 hexadecimal digits.
     const char* getSignature();
+    // The last sequence id seen for the feed, -2 when none; any thread.
+    SequenceID_t getSequenceID(FeedID_t feedID);
+    // The original feed sequence id of the last drop copy, 0 before the first; any thread.
+    SequenceID_t getOrigFeedSequenceID();
 
     // The configured feeds, in the order the server gave them, and their count in n; the result
     // must not be read when n is 0. The pointers returned by these five look-ups stay valid until
