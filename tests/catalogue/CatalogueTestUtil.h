@@ -24,16 +24,12 @@ namespace cattest {
 
 using test_support::Bytes;
 
-// Fills the tables of every catalogue enumeration.
-template <class... E>
-void initializeEnums() {
-    (E::initialize(), ...);
-}
-
-// The fixture of every suite that encodes, decodes or names enumeration values.
+// The fixture of every suite that encodes, decodes or names enumeration values or sets up
+// message blocks: the catalogue built (enumeration tables, Orbanex::__protocol) for each test.
 class CatalogueTest : public ::testing::Test {
   protected:
-    void SetUp() override { initializeEnums<OX_CATALOGUE_ENUM_TYPES>(); }
+    void SetUp() override { Orbanex::initialize(); }
+    void TearDown() override { Orbanex::finalize(); }
 };
 
 // An object of type X built as the first allocation of a heap block of `capacity` bytes, the way

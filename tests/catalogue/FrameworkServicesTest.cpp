@@ -7,7 +7,6 @@
 #include <string>
 
 #include "CatalogueTestUtil.h"
-#include "TestProtocol.h"
 #include "framework/MsgControl.h"
 #include "framework/MsgDescriptor.h"
 
@@ -22,12 +21,10 @@ template <class M>
 class EveryMessageInABlock : public CatalogueTest {
   protected:
     MsgControl* setUp(RawBlock& block) {
-        return MsgControl::initialize("Test.cpp:1", block.data(), block.size(), nullptr, &_protocol,
+        return MsgControl::initialize("Test.cpp:1", block.data(), block.size(), nullptr, __protocol,
                                       M::ID);
     }
     static M& message(MsgControl* c) { return *reinterpret_cast<M*>(c->getMessageBuffer()); }
-
-    TestProtocol _protocol;
 };
 
 using Messages = ::testing::Types<OX_CATALOGUE_MESSAGE_TYPES>;
@@ -70,15 +67,14 @@ TYPED_TEST(EveryMessageInABlock, CodesCopiesAndRetiresThroughItsDescriptor) {
 }
 
 TEST_F(CatalogueTest, ABlockTooSmallNamesTheMessageType) {
-    TestProtocol protocol;
     RawBlock block(512);
     MsgControl* c = MsgControl::initialize("Logger.cpp:42", block.data(), block.size(), nullptr,
-                                           &protocol, LogMessage::ID);
+                                           __protocol, LogMessage::ID);
     LogMessage& m = *reinterpret_cast<LogMessage*>(c->getMessageBuffer());
     EXPECT_EQ(thrown<std::out_of_range>([&] { m.description = std::string(300, 'x'); }),
               "BufferAllocator: exhausted memory block. (MsgName=LogMessage, Site=Logger.cpp:42)");
     EXPECT_EQ(thrown<std::runtime_error>([&] {
-                  MsgControl::initialize("x", block.data(), block.size(), nullptr, &protocol, 3);
+                  MsgControl::initialize("x", block.data(), block.size(), nullptr, __protocol, 3);
               }),
               "Invalid id '3' for protocol 'Orbanex'");
 }

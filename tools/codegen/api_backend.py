@@ -1,7 +1,8 @@
 """API model back-end: the ZURAV classes of every entry marked `api`.
 
-One emitter per construct (typedefs, enumeration, record, message, factory, handler, ProtoInit,
-umbrella, forward declarations); each returns {path relative to the output directory: C++ text}.
+One emitter per construct (typedefs, signature, enumeration, record, message, factory, handler,
+ProtoInit, umbrella, forward declarations); each returns {path relative to the output directory:
+C++ text}.
 The templates are written as the code they produce; `$name` marks what is filled in. Indentation
 inside filled-in blocks is left to clang-format.
 """
@@ -18,6 +19,7 @@ def emit(model: Model) -> dict[str, str]:
     """Every file of the API model."""
     files: dict[str, str] = {}
     files["api/APITypes.h"] = emit_types(model)
+    files["api/ZURAVProtocol.h"] = emit_signature(model)
     for e in model.api_enums():
         files[f"api/{e.name}.h"] = emit_enum_header(e)
         files[f"api/{e.name}.cpp"] = emit_enum_source(e)
@@ -53,6 +55,26 @@ def emit_types(model: Model) -> str:
     typedefs = lines(f"typedef {SCALAR_KINDS[kind]} {name};" for name, kind in
                      model.typedefs.items())
     return render(TYPES_H, typedefs=typedefs)
+
+
+# --- signature -----------------------------------------------------------------------------------
+
+SIGNATURE_H = """
+#pragma once
+
+namespace ZURAV {
+
+// The API protocol's signature, 32 lower-case hexadecimal digits: the text the client sends as
+// the protosig of its VersionMessage and returns as its own signature. The catalogue's protocol
+// answers the same text from getSignatureAPI(); both come from one entry of the schema.
+inline constexpr char API_SIGNATURE[] = "$api";
+
+}  // namespace ZURAV
+"""
+
+
+def emit_signature(model: Model) -> str:
+    return render(SIGNATURE_H, api=model.signatures.api)
 
 
 # --- enumerations --------------------------------------------------------------------------------
@@ -666,7 +688,7 @@ def emit_forward(model: Model) -> str:
 
 def emit_umbrella(model: Model) -> str:
     names = ["APIFwd", "APITypes", "MsgFactory", "MsgHandler", "OXFloat", "OXMessage",
-             "ProtoInit"]
+             "ProtoInit", "ZURAVProtocol"]
     names += [e.name for e in model.api_enums()]
     names += [r.name for r in model.api_records()]
     names += [m.name for m in model.api_messages()]

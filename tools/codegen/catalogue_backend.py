@@ -1,14 +1,15 @@
 """Catalogue back-end: the Orbanex classes of every entry, in the framework's block form.
 
-One emitter per construct (enumeration, record, message, umbrella); each returns the text of one
-file, and emit() gathers them. A record or message is emitted as its members and its field list
-(`fields()`, see src/catalogue/FieldKinds.h); encoding, comparison and bounds are the
-hand-written visitors of src/catalogue/ applied to that list, so the templates below carry no
-per-kind logic beyond the spelling of each kind (MEMBER_TYPE, KIND_TAG). Further constructs of
-the catalogue (the protocol registry, the handler base, the text writer) are further emitters
-added to emit(); work per field kind belongs in a hand-written visitor over the same field
-lists. The templates are written as the code they produce; `$name` marks what is filled in;
-indentation inside filled-in blocks is left to clang-format.
+One emitter per construct (enumeration, record, message, the protocol registry with the
+umbrella header); each returns the text of one file, and emit() gathers them. A record or
+message is emitted as its members and its field list (`fields()`, see
+src/catalogue/FieldKinds.h); encoding, comparison and bounds are the hand-written visitors of
+src/catalogue/ applied to that list, so the templates below carry no per-kind logic beyond the
+spelling of each kind (MEMBER_TYPE, KIND_TAG); work per field kind belongs in a hand-written
+visitor over the same field lists. The registry is generated whole: it is the lists of message
+types and enumerations and the signatures around a fixed body. The templates are written as the
+code they produce; `$name` marks what is filled in; indentation inside filled-in blocks is left
+to clang-format.
 """
 
 from __future__ import annotations
@@ -26,7 +27,8 @@ def emit(model: Model) -> dict[str, str]:
     for entry in model.records + model.messages:
         files[f"catalogue/{entry.name}.h"] = emit_class_header(entry)
         files[f"catalogue/{entry.name}.cpp"] = emit_class_source(entry)
-    files["catalogue/OXProtocol.h"] = emit_umbrella(model)
+    files["catalogue/OXProtocol.h"] = emit_protocol_header(model)
+    files["catalogue/OXProtocol.cpp"] = emit_protocol_source(model)
     return files
 
 
@@ -386,16 +388,168 @@ def emit_class_source(entry: Record) -> str:
     return render(CLASS_CPP, name=entry.name, constructors=_constructor_definitions(entry))
 
 
-# --- umbrella --------------------------------------------------------------------------------------
+# --- protocol registry and umbrella ---------------------------------------------------------------
 
-UMBRELLA_H = """
+PROTOCOL_H = """
 #pragma once
+
+#include <stdexcept>
+
+#include "framework/MsgProtocol.h"
 
 // Every enumeration, record and message of the catalogue.
 $includes
+
+namespace Orbanex {
+
+// The catalogue as one protocol of the message framework: a descriptor for each of its
+// $nb_messages message types, found by type id, with the name "Orbanex", the type ids in
+// catalogue index order and three signatures of 32 lower-case hexadecimal digits (protocol,
+// API, storage). Null until initialize(), then the protocol object until the finalize() that
+// balances the first initialize().
+//
+// initialize() and finalize() are counted: the first initialize() fills the enumeration tables
+// and builds the protocol object and its descriptors; later calls only count. The finalize()
+// that brings the count back to zero destroys the protocol object and the descriptors (the
+// enumeration tables stay filled); a finalize() with no initialize() left to balance does
+// nothing. Both run on the initialising thread while no other thread uses the catalogue; in
+// between everything is read-only, for any thread, without locking. A message block set up
+// through the protocol must not be used after the last finalize(): its descriptor is gone.
+extern Tarvik::MsgProtocol* __protocol;
+void initialize();
+void finalize();
+
+// Raised when a stored catalogue message cannot be decoded.
+class OXProtocolError : public std::runtime_error {
+  public:
+    explicit OXProtocolError(const char* what) : std::runtime_error(what) {}
+};
+
+}  // namespace Orbanex
+"""
+
+PROTOCOL_CPP = """
+#include "catalogue/OXProtocol.h"
+
+#include <cstddef>
+#include <unordered_map>
+
+#include "framework/MsgDescriptorT.h"
+
+namespace Orbanex {
+
+Tarvik::MsgProtocol* __protocol = nullptr;
+
+namespace {
+
+constexpr size_t NB_MESSAGES = $nb_messages;
+
+// Entry i: the id of the message type whose INDEX is i.
+const int _index[NB_MESSAGES] = {
+    $ids
+};
+
+const char _definitionNotSupported[] = "(Not supported.)";
+
+typedef std::unordered_map<Tarvik::MsgType_t, Tarvik::MsgDescriptor*> DescriptorMap;
+
+// From type id to descriptor, one entry per message type while the catalogue is built; owns
+// nothing. Made on first use, so that it exists whatever static initialiser asks first.
+DescriptorMap& descriptors() {
+    static DescriptorMap map(100);
+    return map;
+}
+
+// initialize() calls not yet balanced by a finalize().
+int _initCount = 0;
+
+class Protocol : public Tarvik::MsgProtocol {
+  public:
+    const char* getName() const override { return "Orbanex"; }
+
+    Tarvik::MsgDescriptor* getDescriptor(Tarvik::MsgType_t id) const override {
+        const DescriptorMap& map = descriptors();
+        const DescriptorMap::const_iterator found = map.find(id);
+        return found != map.end() ? found->second : nullptr;
+    }
+
+    const void* getCompressedDefinition(size_t& size) const override {
+        size = sizeof _definitionNotSupported - 1;
+        return _definitionNotSupported;
+    }
+
+    const char* getSignature() const override { return "$protocol_signature"; }
+    const char* getSignatureAPI() const override { return "$api_signature"; }
+    const char* getSignatureStorage() const override { return "$storage_signature"; }
+
+    const int* getMessageIndex(size_t& count) const override {
+        count = NB_MESSAGES;
+        return _index;
+    }
+
+    // Null for an id that names no catalogue message.
+    const char* getMessageName(Tarvik::MsgType_t id) const override {
+        const Tarvik::MsgDescriptor* descriptor = getDescriptor(id);
+        return descriptor != nullptr ? descriptor->name() : nullptr;
+    }
+};
+
+template <class M>
+void add(const char* name) {
+    descriptors()[M::ID] = new Tarvik::MsgDescriptorT<M>(name, __protocol);
+}
+
+void tearDown() {
+    for (DescriptorMap::value_type& entry : descriptors()) {
+        delete entry.second;
+        entry.second = nullptr;
+    }
+    descriptors().clear();
+    delete __protocol;
+    __protocol = nullptr;
+}
+
+}  // namespace
+
+void initialize() {
+    if (_initCount > 0) {
+        ++_initCount;
+        return;
+    }
+    $enums
+    try {
+        __protocol = new Protocol();
+        $adds
+    } catch (...) {
+        // Nothing half built stays behind: the next initialize() starts again.
+        tearDown();
+        throw;
+    }
+    _initCount = 1;
+}
+
+void finalize() {
+    // A finalize() without its initialize() changes nothing: were the count to go below zero,
+    // the next initialize() would only count and leave the catalogue unbuilt.
+    if (_initCount == 0) return;
+    if (--_initCount == 0) tearDown();
+}
+
+}  // namespace Orbanex
 """
 
 
-def emit_umbrella(model: Model) -> str:
+def emit_protocol_header(model: Model) -> str:
     names = [e.name for e in model.enums] + [r.name for r in model.records + model.messages]
-    return render(UMBRELLA_H, includes=lines(f'#include "catalogue/{n}.h"' for n in sorted(names)))
+    return render(PROTOCOL_H, includes=lines(f'#include "catalogue/{n}.h"' for n in sorted(names)),
+                  nb_messages=len(model.messages))
+
+
+def emit_protocol_source(model: Model) -> str:
+    signatures = model.signatures
+    return render(PROTOCOL_CPP, nb_messages=len(model.messages),
+                  ids=lines(f"0x{m.id:04X},  // {m.name}" for m in model.messages),
+                  protocol_signature=signatures.protocol, api_signature=signatures.api,
+                  storage_signature=signatures.storage,
+                  enums=lines(f"{e.name}::initialize();" for e in model.enums),
+                  adds=lines(f'add<{m.name}>("{m.name}");' for m in model.messages))

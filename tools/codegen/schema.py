@@ -34,6 +34,9 @@ TYPEDEF_KINDS = ("int8", "int16", "int32", "int64", "string")
 # Element kinds of lists besides records.
 LIST_ELEMENT_KINDS = {"int32": "int", "string": "std::string"}
 
+_SIGNATURE = re.compile(r"^[0-9a-f]{32}$")
+# The signatures a description carries, in the order the registry answers them.
+SIGNATURE_KEYS = ("protocol", "api", "storage")
 _LIST = re.compile(r"^list<\s*([A-Za-z_][A-Za-z0-9_]*)\s*>$")
 _IDENTIFIER = re.compile(r"^[A-Za-z_][A-Za-z0-9_]*$")
 _CPP_KEYWORDS = {
@@ -166,6 +169,14 @@ class Totals:
 
 
 @dataclass
+class Signatures:
+    """Texts of 32 lower-case hexadecimal digits, all different."""
+    protocol: str  # the catalogue protocol
+    api: str  # the API protocol: the same text in both models
+    storage: str  # the stored form
+
+
+@dataclass
 class Model:
     typedefs: dict[str, str]
     enums: list[Enum]
@@ -173,6 +184,7 @@ class Model:
     messages: list[Message]
     api_totals: Totals
     catalogue_totals: Totals
+    signatures: Signatures
 
     def api_enums(self) -> list[Enum]:
         return [e for e in self.enums if e.api]
@@ -203,8 +215,9 @@ def loads(text: str) -> Model:
 
 
 def build(data: dict) -> Model:
-    _keys(data, "the schema", required=(), optional=("checks", "typedefs", "enum", "record",
-                                                     "message"))
+    _keys(data, "the schema", required=("signatures",),
+          optional=("checks", "typedefs", "enum", "record", "message"))
+    signatures = _signatures(data["signatures"])
     names: dict[str, str] = {}  # every declared name -> what declared it
 
     def declare(name: str, what: str) -> None:
@@ -267,10 +280,25 @@ def build(data: dict) -> Model:
         messages.append(m)
 
     model = Model(typedefs, list(enums.values()), list(records.values()), messages,
-                  _totals(data, "api"), _totals(data, "catalogue"))
+                  _totals(data, "api"), _totals(data, "catalogue"), signatures)
     _check_api(model)
+    _check_indexes(model)
     _check_totals(model)
     return model
+
+
+def _signatures(raw: object) -> Signatures:
+    _keys(raw, "signatures", required=SIGNATURE_KEYS, optional=())
+    seen: dict[str, str] = {}
+    for key in SIGNATURE_KEYS:
+        text = raw[key]
+        if not isinstance(text, str) or not _SIGNATURE.match(text):
+            raise SchemaError(f"signatures.{key}: {text!r} is not 32 lower-case hexadecimal "
+                              "digits")
+        if text in seen:
+            raise SchemaError(f"signatures.{key}: the same text as signatures.{seen[text]}")
+        seen[text] = key
+    return Signatures(*(raw[key] for key in SIGNATURE_KEYS))
 
 
 def _enum(raw: dict) -> Enum:
@@ -364,6 +392,15 @@ def _check_api(model: Model) -> None:
                 raise SchemaError(f"{what}: record {t.record.name} is not in the API model")
 
 
+def _check_indexes(model: Model) -> None:
+    # The index is the position of a message type in the registry's tables and the handler's
+    # dispatch table, which have no holes.
+    indexes = [m.index for m in model.messages]
+    if indexes != list(range(len(indexes))):
+        raise SchemaError(f"catalogue message indexes are not 0 to {len(indexes) - 1} "
+                          "without gaps")
+
+
 def _check_totals(model: Model) -> None:
     api = model.api_totals
     if api.enforce:
@@ -378,10 +415,6 @@ def _check_totals(model: Model) -> None:
         _total("catalogue enumerations", len(model.enums), cat.enums)
         _total("catalogue records", len(model.records), cat.records)
         _total("catalogue messages", len(model.messages), cat.messages)
-        indexes = [m.index for m in model.messages]
-        if indexes != list(range(len(indexes))):
-            raise SchemaError("catalogue message indexes are not 0 to "
-                              f"{len(indexes) - 1} without gaps")
         types = model.records + model.messages
         terminal = sum(1 for r in types if r.terminal)
         _total("catalogue terminal types", terminal, cat.terminal)

@@ -153,3 +153,11 @@ TYPED_TEST(TwinEnums, SameNamesValuesAndOrder) {
         }
     }
 }
+
+// The client sends the API model's signature; the catalogue's registry answers the same text.
+class TwinSignature : public cattest::CatalogueTest {};
+
+TEST_F(TwinSignature, TheApiSignatureIsTheCataloguesApiSignature) {
+    EXPECT_STREQ(ZURAV::API_SIGNATURE, Orbanex::__protocol->getSignatureAPI());
+    EXPECT_EQ(std::string(ZURAV::API_SIGNATURE).size(), 32u);
+}

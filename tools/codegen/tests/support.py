@@ -5,6 +5,11 @@ SAMPLE = """
 api = { enforce = false, enums = 2, records = 2, messages = 2, contents_messages = 1 }
 catalogue = { enforce = false, enums = 3, records = 4, messages = 4 }
 
+[signatures]
+protocol = "0123456789abcdef0123456789abcdef"
+api = "fedcba9876543210fedcba9876543210"
+storage = "00112233445566778899aabbccddeeff"
+
 [typedefs]
 FeedID_t = "int32"
 Decimal_t = "string"

@@ -129,6 +129,11 @@ class ApiBackend(unittest.TestCase):
         self.assertNotIn('#include "api/OrderMessage.h"', handler)
         self.assertIn('#include "api/APIFwd.h"', self.files["api/APIAll.h"])
 
+    def test_the_api_signature_is_the_schema_entry(self):
+        self.assertIn('char API_SIGNATURE[] = "fedcba9876543210fedcba9876543210";',
+                      self.files["api/ZURAVProtocol.h"])
+        self.assertIn('#include "api/ZURAVProtocol.h"', self.files["api/APIAll.h"])
+
     def test_protoinit_follows_schema_order(self):
         cpp = self.files["api/ProtoInit.cpp"]
         self.assertEqual(re.findall(r"(\w+)::initializeEnum", cpp), ["Side", "MatchStatus"])

@@ -102,6 +102,27 @@ class CatalogueBackend(unittest.TestCase):
                      "return !(*this != o);", "FieldCompare::less(*this, o);"):
             self.assertIn(call, cpp)
 
+    def test_registry_lists_messages_in_index_order_with_the_signatures(self):
+        cpp = self.files["catalogue/OXProtocol.cpp"]
+        self.assertEqual(re.findall(r"(0x\w+),  // (\w+)", cpp),
+                         [("0xD020", "LogMessage"), ("0x0002", "PadMessage"),
+                          ("0xF0E9", "OrderMessage"), ("0x0000", "TickMessage")])
+        self.assertEqual(re.findall(r'add<(\w+)>\("(\w+)"\);', cpp),
+                         [(m, m) for m in ("LogMessage", "PadMessage", "OrderMessage",
+                                           "TickMessage")])
+        self.assertEqual(re.findall(r"(\w+)::initialize\(\);", cpp),
+                         ["Side", "Request", "MatchStatus"])
+        self.assertIn("constexpr size_t NB_MESSAGES = 4;", cpp)
+        for getter, text in (("getSignature", "0123456789abcdef0123456789abcdef"),
+                             ("getSignatureAPI", "fedcba9876543210fedcba9876543210"),
+                             ("getSignatureStorage", "00112233445566778899aabbccddeeff")):
+            self.assertIn(f'const char* {getter}() const override {{ return "{text}"; }}', cpp)
+        h = self.files["catalogue/OXProtocol.h"]
+        for declaration in ("extern Tarvik::MsgProtocol* __protocol;", "void initialize();",
+                            "void finalize();",
+                            "class OXProtocolError : public std::runtime_error"):
+            self.assertIn(declaration, h)
+
 
 class CatalogueTestBackend(unittest.TestCase):
     def test_type_lists_and_twins(self):

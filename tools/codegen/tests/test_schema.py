@@ -113,6 +113,18 @@ class Rejects(unittest.TestCase):
         ("a value that is not a pair", '["OFR", 2]', '"OFR"',
          "is not a [\"NAME\", number] pair"),
         ("malformed TOML", "index = 3", "index = ", "Invalid"),
+        ("signature with an upper-case digit", 'api = "fedcba98', 'api = "FEDCBA98',
+         "signatures.api: 'FEDCBA9876543210fedcba9876543210' is not 32 lower-case"),
+        ("signature one digit short", 'storage = "0011', 'storage = "011',
+         "signatures.storage: '011223344556677"),
+        ("signature that is a number", 'protocol = "0123456789abcdef0123456789abcdef"',
+         "protocol = 12", "signatures.protocol: 12 is not 32"),
+        ("two equal signatures", 'storage = "00112233445566778899aabbccddeeff"',
+         'storage = "0123456789abcdef0123456789abcdef"',
+         "signatures.storage: the same text as signatures.protocol"),
+        ("a signature missing", 'storage = "00112233445566778899aabbccddeeff"\n', "",
+         "signatures: missing 'storage'"),
+        ("signatures missing", "[signatures]", "[no_signatures]", "missing 'signatures'"),
     ]
 
     def test_each_fault_is_named(self):
@@ -164,11 +176,9 @@ class Totals(unittest.TestCase):
                     schema.loads(edited(old, new))
                 self.assertIn(expected, str(ctx.exception))
 
-    def test_catalogue_indexes_must_be_contiguous_once_enforced(self):
-        text = edited("index = 3", "index = 4").replace(
-            "catalogue = { enforce = false", "catalogue = { enforce = true")
+    def test_catalogue_indexes_must_be_contiguous(self):
         with self.assertRaises(schema.SchemaError) as ctx:
-            schema.loads(text)
+            schema.loads(edited("index = 3", "index = 4"))
         self.assertIn("indexes are not 0 to 3", str(ctx.exception))
 
 
@@ -242,6 +252,13 @@ class Protocol(unittest.TestCase):
             self.assertEqual([(f.name, f.type.kind) for f in
                               next(m for m in messages if m.name == name).fields],
                              [("dummy", "int8")])
+
+    def test_signatures_are_distinct_hexadecimal_constants(self):
+        signatures = self.model.signatures
+        texts = [signatures.protocol, signatures.api, signatures.storage]
+        self.assertEqual(len(set(texts)), 3)
+        for text in texts:
+            self.assertRegex(text, r"^[0-9a-f]{32}$")
 
     def test_api_totals_are_enforced(self):
         self.assertTrue(self.model.api_totals.enforce)
