@@ -1,0 +1,667 @@
+#include "logging/Log.h"
+
+#include <syslog.h>
+
+#include <boost/filesystem/path.hpp>
+#include <boost/thread/thread.hpp>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <iostream>
+#include <new>
+
+#include "common/PathUtils.h"
+#include "common/TableFormatter.h"
+#include "common/ThreadRegistry.h"
+#include "common/TimeUtil.h"
+#include "common/Util.h"
+
+namespace Orbanex {
+
+OX_LOG_DECLARE_LOGGER("Log")
+
+std::atomic<int> gNumErrorsLogged{0};
+std::atomic<bool> gLogToConsole{false};
+std::atomic<LogLevel::Type> gLogToConsoleLevel{LogLevel::LOGCRITICAL};
+
+namespace {
+
+// The manager whose logger thread is the calling thread, if any.
+thread_local const LogManagerImpl* tls_loggerOf = nullptr;
+
+// Queue alarm thresholds: raised at the first value, lowered again at the second.
+constexpr int WARN_THRESHOLD = 1000;
+constexpr int WARN_LOW = 300;
+constexpr int CRITICAL_THRESHOLD = 5000;
+constexpr int CRITICAL_LOW = 1000;
+constexpr int MAX_THRESHOLD = 10000;
+constexpr int MAX_LOW = 5000;
+
+// The alarm level: 0 normal, 1 above WARN, 2 above CRITICAL, 3 above MAX. Process-wide, as the
+// log-entry pool it measures is.
+std::atomic<int> gAlarmLevel{0};
+
+// .HH:MM:SS,uuuuuu in local time: the time of a system-log line (the date-time separator is
+// written although the date is not). Returns the characters without the NUL.
+size_t formatSysLogTime(Timestamp_t t, char* buf, size_t size) {
+    const int n = TimeUtil::formatString(t, buf, size, false, true, ':', '.', ',', true);
+    return n > 0 ? static_cast<size_t>(n - 1) : 0;
+}
+
+// One queue alarm to the system log, whatever the system-log switch says.
+void OutputToSysLog(const char* text) {
+    char line[1100];
+    char when[32];
+    formatSysLogTime(TimeUtil::now(), when, sizeof when);
+    std::snprintf(line, sizeof line, "%s %s", when, text);
+    SysLogSink::get().write(LOG_LOCAL6 | LOG_WARNING, line);
+}
+
+class DefaultSysLogSink : public SysLogSink {};
+
+DefaultSysLogSink gDefaultSink;
+std::atomic<SysLogSink*> gSysLogSink{nullptr};
+
+}  // namespace
+
+// --- Logger ------------------------------------------------------------------------------------
+
+Logger::Logger(LogManagerImpl* manager, std::string name, LogLevel::Type level)
+    : _logManager(manager), _name(std::move(name)), _level(level), _enabled(false) {}
+
+Logger::~Logger() = default;
+
+LogEntry* Logger::makeEntry(LogLevel::Type level, const char* filename, int lineno,
+                            const char* function, const char* description) {
+    LogEntry* entry = LogBufferedQueue::acquire();
+    if (entry == nullptr) return nullptr;
+    entry->timestamp = TimeUtil::now();
+    entry->threadid = pthread_self();
+    entry->level = level;
+    entry->logger = _name.c_str();
+    entry->filename = filename;
+    entry->lineno = lineno;
+    entry->function = function;
+    const size_t n =
+        description != nullptr ? strnlen(description, OX_LBQ_LOG_ENTRY_DESCRIPTION_SIZE - 1) : 0;
+    std::memcpy(entry->description, description, n);
+    entry->description[n] = '\0';
+    return entry;
+}
+
+void Logger::log(LogLevel::Type level, const char* filename, int lineno, const char* function,
+                 const char* description) {
+    LogEntry* entry = makeEntry(level, filename, lineno, function, description);
+    // Without an entry nothing is written anywhere, the shared sentinel least of all: the
+    // handlers hear of the loss.
+    _logManager->schedule(entry != nullptr ? entry : &ENTRY_BADALLOC);
+}
+
+// --- Registration ------------------------------------------------------------------------------
+
+namespace LateInit {
+Holder comps[MAX_COMPS];
+int nbComps = 0;
+
+void initialize() {
+    LogManager* manager = LogManager::instance();
+    if (manager == nullptr) return;
+    for (int i = 0; i < nbComps; ++i) {
+        comps[i].loggerRef->store(manager->getLog(comps[i].name, comps[i].level),
+                                  std::memory_order_release);
+    }
+}
+}  // namespace LateInit
+
+AutoLogRegister::AutoLogRegister(LoggerSlot* slot, const char* name, LogLevel::Type level) {
+    LogManager::registerComponent(slot, name, level);
+}
+
+int LogManager::registerComponent(LoggerSlot* loggerRef, const char* name, LogLevel::Type level) {
+    if (LateInit::nbComps >= LateInit::MAX_COMPS) {
+        // A full table refuses the row instead of writing past its end; the slot stays null.
+        std::cerr << "Too many loggers registered; '" << (name != nullptr ? name : "")
+                  << "' will not log." << std::endl;
+        return -1;
+    }
+    const int row = LateInit::nbComps;
+    LateInit::comps[row] = LateInit::Holder{loggerRef, name, level};
+    LogManager* manager = instance();
+    if (manager != nullptr)
+        loggerRef->store(manager->getLog(name, level), std::memory_order_release);
+    LateInit::nbComps = row + 1;
+    return row;
+}
+
+namespace detail {
+void writeConsoleLine(const char* line) { std::cerr << line << std::endl; }
+}  // namespace detail
+
+// --- System log --------------------------------------------------------------------------------
+
+SysLogSink::~SysLogSink() = default;
+
+void SysLogSink::open(const char* ident, int option, int facility) {
+    ::closelog();
+    _ident = ident != nullptr ? ident : "";
+    ::openlog(_ident.c_str(), option, facility);
+}
+
+void SysLogSink::write(int priority, const char* line) { ::syslog(priority, "%s", line); }
+
+void SysLogSink::close() { ::closelog(); }
+
+SysLogSink& SysLogSink::get() {
+    SysLogSink* sink = gSysLogSink.load(std::memory_order_acquire);
+    return sink != nullptr ? *sink : gDefaultSink;
+}
+
+SysLogSink* SysLogSink::install(SysLogSink* sink) {
+    SysLogSink* previous = gSysLogSink.exchange(sink, std::memory_order_acq_rel);
+    return previous != nullptr ? previous : &gDefaultSink;
+}
+
+// --- LogManagerImpl ----------------------------------------------------------------------------
+
+const std::string& LogManagerImpl::ThreadNameMap::get(pthread_t id) {
+    const unsigned long key = static_cast<unsigned long>(id);
+    auto found = _cache.find(key);
+    if (found != _cache.end()) return found->second;
+    return _cache.emplace(key, ThreadRegistry::getName(id)).first->second;
+}
+
+LogManagerImpl::LogManagerImpl()
+    : _logq(128, 1000000),
+      _nbMessages(0),
+      _running(false),
+      _cpumaskSet(false),
+      _asciilog(new AsciiLog),
+      _syslogEnabled(true),
+      _syslogOpen(false),
+      _logLevel(LogLevel::LOGDEBUG),
+      _lastErrorsEnabled(true),
+      _nbLastErrors(64),
+      _lineBuf(new char[MAXBUF_PREFIX + MAXBUF_ASCII]),
+      _syncRequested(0),
+      _syncDone(0),
+      _syncOpen(false) {
+    CPU_ZERO(&_cpumask);
+}
+
+LogManagerImpl::~LogManagerImpl() {
+    _logq.flush();
+    deactivate();
+    // The files close while their loggers still exist (disabled, so nothing is queued).
+    closeOutputs();
+    releaseSlots();
+    {
+        boost::unique_lock<boost::mutex> lock(_mutex);
+        for (auto& named : _logMap) delete named.second;
+        _logMap.clear();
+    }
+    boost::unique_lock<boost::mutex> lock(_lastErrorsMutex);
+    for (char* text : _lastErrors) delete[] text;
+    _lastErrors.clear();
+}
+
+bool LogManagerImpl::configure(const std::string& logDir, const std::string& basename,
+                               unsigned int bmaxFileSize, unsigned int syncSize, bool brollover,
+                               bool benable, unsigned int amaxFileSize, bool arollover,
+                               bool aenable, bool syslogEnable, unsigned int maxBufferedEntries,
+                               Timestamp_t flushTimeout, const std::string& profile) {
+    // Configured again: one logger thread at most, so the running one stops first and the files
+    // of the old settings close.
+    deactivate();
+    closeOutputs();
+
+    _logq.configure(static_cast<int>(maxBufferedEntries), flushTimeout);
+    _progname = basename;
+    _profile = profile;
+    SysLogSink::get().open(_progname.c_str(), LOG_PID | LOG_NDELAY, LOG_LOCAL6);
+    _syslogOpen = true;
+    _basePath = path_to_string(boost::filesystem::path(logDir) / basename, false);
+
+    bool ok = true;
+    (void)bmaxFileSize;
+    (void)syncSize;
+    (void)brollover;
+    if (aenable) ok = _asciilog->configure(_basePath, amaxFileSize, arollover, true) && ok;
+
+    if (std::getenv("TZ") == nullptr) {
+        std::cerr << "Please set env var TZ.  It saves logger from having to look up timezone "
+                     "for log entry (see 'man 3 tzset')."
+                  << std::endl;
+    }
+    if (!syslogEnable && !aenable && !benable) {
+        std::cout << "WARNING: All logs are disabled; running without a logger thread."
+                  << std::endl;
+        return ok;
+    }
+
+    // Set before the thread starts, which reads it.
+    _syslogEnabled = syslogEnable;
+    {
+        boost::unique_lock<boost::mutex> lock(_syncMutex);
+        _syncOpen = true;
+    }
+    _thread.reset(new boost::thread(&LogManagerImpl::svc, this, "Logger"));
+    setLoggersEnabled(true);
+    return ok;
+}
+
+void LogManagerImpl::closeOutputs() {
+    _asciilog->close();
+    if (_syslogOpen) {
+        SysLogSink::get().close();
+        _syslogOpen = false;
+    }
+}
+
+LoggerPtr LogManagerImpl::getLog(const std::string& name, LogLevel::Type) {
+    boost::unique_lock<boost::mutex> lock(_mutex);
+    auto found = _logMap.find(name);
+    if (found != _logMap.end()) return found->second;
+    Logger* logger = new Logger(this, name, _logLevel.load(std::memory_order_relaxed));
+    if (_running.load(std::memory_order_relaxed)) logger->enable();
+    _logMap.emplace(name, logger);
+    return logger;
+}
+
+void LogManagerImpl::setLogLevel(LogLevel::Type level) {
+    boost::unique_lock<boost::mutex> lock(_mutex);
+    _logLevel.store(level, std::memory_order_relaxed);
+    for (auto& named : _logMap) named.second->setLevel(level);
+}
+
+void LogManagerImpl::setLoggersEnabled(bool enabled) {
+    boost::unique_lock<boost::mutex> lock(_mutex);
+    _running.store(enabled, std::memory_order_release);
+    for (auto& named : _logMap) {
+        if (enabled) {
+            named.second->enable();
+        } else {
+            named.second->disable();
+        }
+    }
+}
+
+void LogManagerImpl::releaseSlots() {
+    boost::unique_lock<boost::mutex> lock(_mutex);
+    for (int i = 0; i < LateInit::nbComps; ++i) {
+        LoggerSlot* slot = LateInit::comps[i].loggerRef;
+        Logger* bound = slot->load(std::memory_order_acquire);
+        if (bound == nullptr) continue;
+        auto found = _logMap.find(bound->getName());
+        // Only the slots bound to this manager's loggers: they are about to be deleted.
+        if (found != _logMap.end() && found->second == bound) {
+            slot->store(nullptr, std::memory_order_release);
+        }
+    }
+}
+
+void LogManagerImpl::schedule(LogEntry* entry) {
+    if (entry == &ENTRY_BADALLOC) {
+        _handlers.notify(LogEventHandler::LOG_ENTRY_LOST);
+        return;
+    }
+    _logq.push(entry);
+}
+
+void LogManagerImpl::schedule() {
+    if (_cpumaskSet) ThreadRegistry::setAffinity(_cpumask);
+}
+
+void LogManagerImpl::setAffinity(const cpu_set_t& mask) {
+    _cpumask = mask;
+    _cpumaskSet = true;
+}
+
+void LogManagerImpl::registerHandler(LogEventHandler& handler) {
+    _handlers.add(handler);
+    _asciilog->registerHandler(handler);
+}
+
+bool LogManagerImpl::onLoggerThread() const { return tls_loggerOf == this; }
+
+void LogManagerImpl::flush(bool wait) {
+    if (!wait) {
+        if (isRunning()) _logq.push(&ENTRY_FLUSH);
+        _logq.flush();
+        return;
+    }
+    _logq.flush();
+    if (onLoggerThread()) {
+        flushFiles();
+        return;
+    }
+    uint64_t ticket = 0;
+    {
+        boost::unique_lock<boost::mutex> lock(_syncMutex);
+        if (!_syncOpen) return;
+        ticket = ++_syncRequested;
+    }
+    _logq.push(&ENTRY_SYNC);
+    _logq.flush();
+    boost::unique_lock<boost::mutex> lock(_syncMutex);
+    while (_syncDone < ticket) _syncCond.wait(lock);
+}
+
+void LogManagerImpl::ackSync() {
+    boost::unique_lock<boost::mutex> lock(_syncMutex);
+    // A request left over from a stopped thread must not count for a later waiter.
+    if (_syncDone < _syncRequested) ++_syncDone;
+    _syncCond.notify_all();
+}
+
+void LogManagerImpl::rollLogs(bool now) {
+    if (now && (onLoggerThread() || !isRunning())) {
+        rollNow();
+        return;
+    }
+    if (isRunning()) _logq.push(&ENTRY_ROLL);
+    _logq.flush();
+}
+
+void LogManagerImpl::rollNow() {
+    if (_asciilog->isEnabled()) _asciilog->roll();
+}
+
+void LogManagerImpl::flushFiles() { _asciilog->flush(); }
+
+void LogManagerImpl::deactivate() {
+    if (!_thread) return;
+    {
+        boost::unique_lock<boost::mutex> lock(_syncMutex);
+        _syncOpen = false;
+    }
+    setLoggersEnabled(false);
+    // Routed by the calling thread: from the owner thread the request follows its buffered
+    // entries; from any other thread it goes straight to the logger thread.
+    _logq.push(&ENTRY_STOP);
+    _logq.flush();
+    _thread->join();
+    _thread.reset();
+    // What reached the queue behind the stop request is written here: the thread has ended, so
+    // the files are this thread's now.
+    LogEntry* entry = nullptr;
+    while (_logq.tryPop(entry)) process(entry);
+    boost::unique_lock<boost::mutex> lock(_syncMutex);
+    _syncDone = _syncRequested;
+    _syncCond.notify_all();
+}
+
+void LogManagerImpl::svc(const char* name) {
+    tls_loggerOf = this;
+    try {
+        ThreadRegistry::registerThread(name);
+        schedule();
+    } catch (const std::exception&) {
+        // Without its registry name the thread still logs.
+    }
+    for (;;) {
+        try {
+            checkThresholds();
+        } catch (const std::exception&) {
+            _handlers.notify(LogEventHandler::LOG_ENTRY_LOST);
+        }
+        if (!process(_logq.waitPop())) break;
+    }
+    tls_loggerOf = nullptr;
+}
+
+bool LogManagerImpl::process(LogEntry* entry) {
+    if (entry == &ENTRY_STOP) return false;
+    try {
+        if (entry == &ENTRY_FLUSH || entry == &ENTRY_SYNC) {
+            flushFiles();
+        } else if (entry == &ENTRY_ROLL) {
+            rollNow();
+        } else if (entry != &ENTRY_BADALLOC) {
+            svcImpl(entry);
+        }
+    } catch (const std::exception&) {
+        // A failure costs this entry only; the thread goes on draining the queue.
+        _handlers.notify(LogEventHandler::LOG_ENTRY_LOST);
+    }
+    if (entry == &ENTRY_SYNC) ackSync();
+    LogBufferedQueue::release(entry);
+    return true;
+}
+
+const char* LogManagerImpl::level2string(LogLevel::Type level) {
+    static const char* const TAGS[7] = {"MESSG", "CRIT ", "ERROR", "WARN ",
+                                        "INFO ", "TRACE", "DEBUG"};
+    const unsigned int index = static_cast<unsigned int>(level);
+    return index < 7 ? TAGS[index] : "?????";
+}
+
+void LogManagerImpl::svcImpl(LogEntry* entry) {
+    _nbMessages.fetch_add(1, std::memory_order_relaxed);
+    const unsigned int index = static_cast<unsigned int>(entry->level);
+    const int priority = index < 8 ? LogManager::_syslogPriorities[index] : -1;
+    const bool toSysLog = priority != -1;
+    const bool toText = _asciilog->isEnabled();
+
+    size_t bodyLen = 0;
+    if (toText || toSysLog) bodyLen = buildBody(entry);
+    if (toText) writeTextLine(entry, bodyLen);
+    if (toSysLog) writeSysLog(entry, priority, bodyLen);
+}
+
+size_t LogManagerImpl::buildBody(const LogEntry* entry) {
+    char* body = _lineBuf.get() + MAXBUF_PREFIX;
+    // One byte stays free for the line's newline.
+    FastOStream fos(body, body + MAXBUF_ASCII - 1);
+    fos << entry->description;
+    const size_t n = fos.size();
+    for (size_t i = 0; i < n; ++i) {
+        if (body[i] == '\n') body[i] = ';';
+    }
+    body[n] = '\n';
+    return n + 1;
+}
+
+void LogManagerImpl::writeTextLine(const LogEntry* entry, size_t bodyLen) {
+    FastOStream p(_prefixBuf, _prefixBuf + MAXBUF_PREFIX);
+    char when[32];
+    const int n = TimeUtil::formatString(entry->timestamp, when, sizeof when, true, true, ':', '.',
+                                         ',', true);
+    if (n > 0) p.write(when, static_cast<size_t>(n - 1));
+    p << " |";
+    p.write_pad(level2string(entry->level), 5, ' ');
+    p << '|';
+    p.write_pad(_threadNames.get(entry->threadid).c_str(), 10, ' ');
+    p << '|';
+    p.write_pad(entry->logger, 6, ' ');
+    p << "| ";
+    if (entry->filename != nullptr) {
+        p << '{' << Util::basename(entry->filename) << ':' << entry->lineno << ':'
+          << entry->function << "} ";
+    }
+    const size_t prefixLen = p.size();
+    char* line = _lineBuf.get() + MAXBUF_PREFIX - prefixLen;
+    std::memcpy(line, _prefixBuf, prefixLen);
+    _asciilog->write(line, prefixLen + bodyLen);
+}
+
+void LogManagerImpl::writeSysLog(const LogEntry* entry, int priority, size_t bodyLen) {
+    // Owned until the ring takes it, so that a failing system log does not leak it.
+    std::unique_ptr<char[]> owned;
+    if (_lastErrorsEnabled) {
+        owned.reset(new (std::nothrow) char[MAXBUF_SYSLOG]);
+        if (!owned) {
+            boost::unique_lock<boost::mutex> lock(_lastErrorsMutex);
+            for (char* text : _lastErrors) delete[] text;
+            _lastErrors.clear();
+            _lastErrorsEnabled = false;
+        }
+    }
+    char* out = owned ? owned.get() : _syslogBuf;
+    // One byte stays free for the NUL.
+    FastOStream fos(out, out + MAXBUF_SYSLOG - 1);
+    char when[32];
+    fos.write(when, formatSysLogTime(entry->timestamp, when, sizeof when));
+    fos << " [";
+    fos.write_pad(level2string(entry->level), 5, ' ');
+    fos << "] ";
+    if (!_profile.empty()) fos << '(' << _profile << ") ";
+    fos.write(_lineBuf.get() + MAXBUF_PREFIX, bodyLen);
+    out[fos.size()] = '\0';
+
+    if (_syslogEnabled) SysLogSink::get().write(priority | LOG_LOCAL6, out);
+    if (!owned) return;
+    boost::unique_lock<boost::mutex> lock(_lastErrorsMutex);
+    _lastErrors.push_front(owned.get());
+    owned.release();
+    while (_lastErrors.size() > _nbLastErrors) {
+        delete[] _lastErrors.back();
+        _lastErrors.pop_back();
+    }
+}
+
+void LogManagerImpl::checkThresholds() {
+    const int n = _logq.size();
+    const int level = gAlarmLevel.load(std::memory_order_relaxed);
+    int next = level;
+    int threshold = 0;
+    const char* format = nullptr;
+    switch (level) {
+        case 0:
+            if (n >= WARN_THRESHOLD) {
+                next = 1;
+                threshold = WARN_THRESHOLD;
+                format =
+                    "[WARN ] (%s) Logger WARNING: Logger queue reached WARN threshold %d, Max "
+                    "Elapsed write time %lld\n";
+            }
+            break;
+        case 1:
+            if (n >= CRITICAL_THRESHOLD) {
+                next = 2;
+                threshold = CRITICAL_THRESHOLD;
+                format =
+                    "[CRIT ] (%s) Logger ERROR: Logger queue reached CRITICAL threshold %d, Max "
+                    "Elapsed write time %lld\n";
+            } else if (n <= WARN_LOW) {
+                next = 0;
+                threshold = WARN_THRESHOLD;
+                format =
+                    "[WARN ] (%s) Logger WARNING: Logger crossed WARN low threshold %d, Max "
+                    "Elapsed write time %lld\n";
+            }
+            break;
+        case 2:
+            if (n >= MAX_THRESHOLD) {
+                next = 3;
+                threshold = MAX_THRESHOLD;
+                format =
+                    "[CRIT ] (%s) Logger CRITICAL: Logger queue reached MAX threshold %d, Max "
+                    "Elapsed write time %lld\n";
+            } else if (n <= CRITICAL_LOW) {
+                next = 1;
+                threshold = CRITICAL_THRESHOLD;
+                format =
+                    "[CRIT ] (%s) Logger ERROR: Logger queue crossed CRITICAL low threshold %d, "
+                    "Max Elapsed write time %lld\n";
+            }
+            break;
+        default:
+            if (n <= MAX_LOW) {
+                next = 2;
+                threshold = MAX_THRESHOLD;
+                format =
+                    "[CRIT ] (%s) Logger CRITICAL: Logger queue crossed MAX low threshold %d, Max "
+                    "Elapsed write time %lld\n";
+            }
+            break;
+    }
+    if (format == nullptr) return;
+    gAlarmLevel.store(next, std::memory_order_relaxed);
+
+    const long long maxWriteTime = 0;
+    char text[1024];
+    const int len =
+        std::snprintf(text, sizeof text, format, _profile.c_str(), threshold, maxWriteTime);
+    const size_t textLen =
+        len < 0 ? 0 : (static_cast<size_t>(len) < sizeof text ? len : sizeof text - 1);
+    _asciilog->write(text, textLen);
+    OutputToSysLog(text);
+}
+
+void LogManagerImpl::dump(TableFormatter& table) {
+    table.setHeader(0, "log queue size");
+    table.setHeader(1, "nb processed");
+    table.setCell(0, 0, _logq.size());
+    table.setCell(0, 1, static_cast<unsigned long long>(getNbMessages()));
+}
+
+void LogManagerImpl::dumpDebug(std::ostream& os) {
+    boost::unique_lock<boost::mutex> lock(_lastErrorsMutex);
+    os << "<pre>" << std::endl;
+    for (const char* text : _lastErrors) {
+        for (const char* c = text; *c != '\0'; ++c) {
+            if (*c == '<') {
+                os << "&lt;";
+            } else if (*c == '>') {
+                os << "&gt;";
+            } else {
+                os << *c;
+            }
+        }
+    }
+    os << "</pre>" << std::endl;
+    TableFormatter table;
+    dump(table);
+    table.toHTML(os);
+}
+
+// --- LogManager --------------------------------------------------------------------------------
+
+const int LogManager::_syslogPriorities[8] = {-1,       LOG_CRIT, LOG_ERR, LOG_WARNING,
+                                              LOG_INFO, -1,       -1,      -1};
+std::atomic<LogManager*> LogManager::_instance{nullptr};
+
+LogManager::LogManager() : _logManagerImpl(new LogManagerImpl) {}
+
+LogManager::~LogManager() = default;
+
+void LogManager::initialize() {
+    if (instance() != nullptr) return;
+    _instance.store(new LogManager, std::memory_order_release);
+    LateInit::initialize();
+}
+
+void LogManager::finalize() {
+    // Unpublished first, so nothing bound from now on reaches the manager being deleted.
+    delete _instance.exchange(nullptr, std::memory_order_acq_rel);
+}
+
+bool LogManager::configure(const std::string& logDir, const std::string& basename,
+                           unsigned int bmaxFileSize, unsigned int syncSize, bool brollover,
+                           bool benable, unsigned int amaxFileSize, bool arollover, bool aenable,
+                           bool syslogEnable, unsigned int maxBufferedEntries,
+                           Timestamp_t flushTimeout, const std::string& profile) {
+    return _logManagerImpl->configure(logDir, basename, bmaxFileSize, syncSize, brollover, benable,
+                                      amaxFileSize, arollover, aenable, syslogEnable,
+                                      maxBufferedEntries, flushTimeout, profile);
+}
+
+LoggerPtr LogManager::getLog(const std::string& name, LogLevel::Type level) {
+    return _logManagerImpl->getLog(name, level);
+}
+
+void LogManager::setLogLevel(LogLevel::Type level) { _logManagerImpl->setLogLevel(level); }
+void LogManager::flush() { _logManagerImpl->flush(false); }
+void LogManager::flushAndWait() { _logManagerImpl->flush(true); }
+void LogManager::rollLogs() { _logManagerImpl->rollLogs(false); }
+void LogManager::setAffinity(const cpu_set_t& mask) { _logManagerImpl->setAffinity(mask); }
+void LogManager::registerHandler(LogEventHandler& handler) {
+    _logManagerImpl->registerHandler(handler);
+}
+
+std::string LogManager::getProviderName() const { return "LogManager"; }
+int LogManager::getPageMask() const { return PAGE_DEBUG; }
+void LogManager::dumpDebug(std::ostream& os) { _logManagerImpl->dumpDebug(os); }
+
+}  // namespace Orbanex

@@ -1,0 +1,137 @@
+#include "logging/LogBufferedQueue.h"
+
+#include <boost/date_time/posix_time/posix_time.hpp>
+#include <new>
+#include <stdexcept>
+
+namespace Orbanex {
+
+LogEntry ENTRY_FLUSH;
+LogEntry ENTRY_ROLL;
+LogEntry ENTRY_STOP;
+LogEntry ENTRY_BADALLOC;
+LogEntry ENTRY_SYNC;
+
+const boost::posix_time::time_duration LogBufferedQueue::TIMEOUT_NOW =
+    boost::posix_time::microseconds(1);
+const boost::posix_time::time_duration LogBufferedQueue::TIMEOUT_NEVER =
+    boost::posix_time::microseconds(0);
+
+LogBufferedQueue::LogBufferedQueue(int maxBufferedEntries, Timestamp_t flushTimeout)
+    : _maxBufferedEntries(1), _flushTimeout(flushTimeout), _mainThreadID(pthread_self()) {
+    configure(maxBufferedEntries, flushTimeout);
+}
+
+LogBufferedQueue::~LogBufferedQueue() {
+    // Entries nobody will write still hold pooled memory (and messages): give them back.
+    while (!_readQueue.empty()) {
+        release(_readQueue.front());
+        _readQueue.pop();
+    }
+    for (LogEntry* e : _writeBuffer) release(e);
+}
+
+void LogBufferedQueue::configure(int maxBufferedEntries, Timestamp_t flushTimeout) {
+    _flushTimeout = flushTimeout;
+    if (maxBufferedEntries < 0) throw std::length_error("vector::reserve");
+    if (maxBufferedEntries == 0) {
+        _maxBufferedEntries = 1;
+        return;
+    }
+    _maxBufferedEntries = static_cast<size_t>(maxBufferedEntries);
+    _writeBuffer.reserve(_maxBufferedEntries);
+}
+
+bool LogBufferedQueue::isOwnerThread() const {
+    return pthread_equal(pthread_self(), _mainThreadID) != 0;
+}
+
+void LogBufferedQueue::push(LogEntry* entry) {
+    if (!isOwnerThread()) {
+        boost::unique_lock<boost::mutex> lock(_readMutex);
+        const bool wasEmpty = _readQueue.empty();
+        _readQueue.push(entry);
+        if (wasEmpty) _itemAvailable.notify_one();
+        return;
+    }
+    _writeBuffer.push_back(entry);
+    const bool full = _writeBuffer.size() >= _maxBufferedEntries;
+    const bool urgent = entry->level == LogLevel::LOGCRITICAL ||
+                        entry->level == LogLevel::LOGERROR || entry->level == LogLevel::LOGWARN;
+    // Unsigned arithmetic: the difference of two arbitrary time stamps must not overflow.
+    const Timestamp_t age =
+        static_cast<Timestamp_t>(static_cast<uint64_t>(entry->timestamp) -
+                                 static_cast<uint64_t>(_writeBuffer.front()->timestamp));
+    if (full || urgent || age > _flushTimeout) flush();
+}
+
+void LogBufferedQueue::flush() {
+    if (!isOwnerThread()) return;
+    boost::unique_lock<boost::mutex> lock(_readMutex);
+    handOverLocked();
+}
+
+void LogBufferedQueue::handOverLocked() {
+    if (_writeBuffer.empty()) return;
+    const bool wasEmpty = _readQueue.empty();
+    for (LogEntry* e : _writeBuffer) _readQueue.push(e);
+    _writeBuffer.clear();
+    if (wasEmpty) _itemAvailable.notify_one();
+}
+
+bool LogBufferedQueue::tryPop(LogEntry*& entry) { return popImpl(entry, TIMEOUT_NOW); }
+
+bool LogBufferedQueue::waitPop(LogEntry*& entry, Timestamp_t timeout) {
+    const boost::posix_time::time_duration d = boost::posix_time::microseconds(timeout / 1000);
+    return popImpl(entry, d);
+}
+
+bool LogBufferedQueue::waitPop(LogEntry*& entry) { return popImpl(entry, TIMEOUT_NEVER); }
+
+LogEntry* LogBufferedQueue::waitPop() {
+    LogEntry* entry = nullptr;
+    popImpl(entry, TIMEOUT_NEVER);
+    return entry;
+}
+
+bool LogBufferedQueue::popImpl(LogEntry*& entry, const boost::posix_time::time_duration& timeout) {
+    boost::unique_lock<boost::mutex> lock(_readMutex);
+    if (_readQueue.empty()) {
+        if (&timeout == &TIMEOUT_NOW) return false;
+        if (&timeout == &TIMEOUT_NEVER) {
+            while (_readQueue.empty()) _itemAvailable.wait(lock);
+        } else {
+            const boost::system_time deadline = boost::get_system_time() + timeout;
+            _itemAvailable.timed_wait(lock, deadline);
+            if (_readQueue.empty()) return false;
+        }
+    }
+    entry = _readQueue.front();
+    _readQueue.pop();
+    return true;
+}
+
+int LogBufferedQueue::size() {
+    boost::unique_lock<boost::mutex> lock(_readMutex);
+    return static_cast<int>(_readQueue.size());
+}
+
+bool LogBufferedQueue::empty() {
+    boost::unique_lock<boost::mutex> lock(_readMutex);
+    return _readQueue.empty();
+}
+
+LogEntry* LogBufferedQueue::acquire() {
+    try {
+        return new LogEntry;
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
+void LogBufferedQueue::release(LogEntry* entry) {
+    if (entry == nullptr || isSentinel(entry)) return;
+    delete entry;
+}
+
+}  // namespace Orbanex

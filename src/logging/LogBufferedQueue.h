@@ -1,0 +1,119 @@
+#pragma once
+
+#include <pthread.h>
+
+#include <boost/date_time/posix_time/posix_time_types.hpp>
+#include <boost/noncopyable.hpp>
+#include <boost/thread/condition_variable.hpp>
+#include <boost/thread/mutex.hpp>
+#include <cstddef>
+#include <deque>
+#include <queue>
+#include <vector>
+
+#include "catalogue/LogLevel.h"
+#include "common/AtomicallyPooled.h"
+#include "common/CommonTypes.h"
+
+#define OX_LBQ_LOG_ENTRY_DESCRIPTION_SIZE 16384
+
+namespace Orbanex {
+
+// One log entry on its way from the thread that logged to the logger thread. Pooled: new and
+// delete take it from and return it to a lock-free pool, so a steady flow of entries allocates
+// nothing. The text pointers are not owned: the logger's name outlives its entries and the
+// others are literals.
+struct LogEntry : public AtomicallyPooled<LogEntry> {
+    Timestamp_t timestamp = 0;
+    pthread_t threadid = 0;
+    LogLevel::Type level = LogLevel::LOGMESSAGE;
+    const char* logger = nullptr;
+    const char* filename = nullptr;
+    int lineno = 0;
+    const char* function = nullptr;
+    // NUL-terminated, at most OX_LBQ_LOG_ENTRY_DESCRIPTION_SIZE - 1 characters. Left
+    // uninitialised in a new entry (the logger writes it); zero in the static sentinels.
+    char description[OX_LBQ_LOG_ENTRY_DESCRIPTION_SIZE];
+};
+
+// The requests to the logger thread and the stand-in for an entry that could not be allocated,
+// told apart by address only; never returned to the pool. ENTRY_SYNC is a flush whose sender
+// waits until the logger thread has reached it.
+extern LogEntry ENTRY_FLUSH;
+extern LogEntry ENTRY_ROLL;
+extern LogEntry ENTRY_STOP;
+extern LogEntry ENTRY_BADALLOC;
+extern LogEntry ENTRY_SYNC;
+
+inline bool isSentinel(const LogEntry* e) {
+    return e == &ENTRY_FLUSH || e == &ENTRY_ROLL || e == &ENTRY_STOP || e == &ENTRY_BADALLOC ||
+           e == &ENTRY_SYNC;
+}
+
+// The two-stage queue between the threads that log and the logger thread.
+//
+// Locked stage: a FIFO under _readMutex, from which the logger thread (the one consumer) pops.
+// Unlocked stage: a private buffer of the owner thread, the thread that constructed the queue.
+// The owner appends to it without a lock and hands it over whole, in order, when it holds
+// _maxBufferedEntries entries, when a CRITICAL, ERROR or WARN entry arrives, when an entry is more
+// than _flushTimeout newer than the oldest buffered one, or on flush().
+//
+// Routing is by the calling thread, never by the entry: the owner's pushes go to its buffer,
+// every other thread's (sentinels included) to the locked stage. So a request pushed by another
+// thread reaches the consumer, and no thread ever touches a buffer it does not own.
+//
+// Threads: push() from any thread; flush() acts on the owner thread only and does nothing
+// elsewhere; the pop operations from the consumer only; size() and empty() from any thread.
+// _readMutex orders after any lock the callers hold (it is the innermost lock of the logging
+// layer).
+class LogBufferedQueue : private boost::noncopyable {
+  public:
+    // The waits of popImpl, recognised by identity: TIMEOUT_NOW does not wait, TIMEOUT_NEVER
+    // waits without limit. Any other duration, zero included, is a timed wait.
+    static const boost::posix_time::time_duration TIMEOUT_NOW;
+    static const boost::posix_time::time_duration TIMEOUT_NEVER;
+
+    // The calling thread becomes the owner of the unlocked stage.
+    LogBufferedQueue(int maxBufferedEntries, Timestamp_t flushTimeout);
+    // Entries left in either stage go back to the pool. Only after every producer and the
+    // consumer are done with the queue.
+    ~LogBufferedQueue();
+
+    // A count of 0 is taken as 1; a negative count throws std::length_error. Buffered entries
+    // stay where they are. Owner thread only.
+    void configure(int maxBufferedEntries, Timestamp_t flushTimeout);
+
+    void push(LogEntry* entry);
+    void flush();
+
+    bool tryPop(LogEntry*& entry);
+    // Waits at most timeout nanoseconds, truncated to whole microseconds.
+    bool waitPop(LogEntry*& entry, Timestamp_t timeout);
+    bool waitPop(LogEntry*& entry);
+    LogEntry* waitPop();
+    bool popImpl(LogEntry*& entry, const boost::posix_time::time_duration& timeout);
+
+    // Entries in the locked stage; the owner's buffer is not counted.
+    int size();
+    bool empty();
+    // Entries in the owner's buffer. Owner thread only (or once the owner is done logging).
+    size_t buffered() const { return _writeBuffer.size(); }
+    bool isOwnerThread() const;
+
+    // A pooled entry, or null when the pool cannot allocate.
+    static LogEntry* acquire();
+    static void release(LogEntry* entry);
+
+  private:
+    void handOverLocked();
+
+    size_t _maxBufferedEntries;
+    Timestamp_t _flushTimeout;
+    const pthread_t _mainThreadID;
+    std::queue<LogEntry*, std::deque<LogEntry*>> _readQueue;
+    std::vector<LogEntry*> _writeBuffer;
+    boost::mutex _readMutex;
+    boost::condition_variable_any _itemAvailable;
+};
+
+}  // namespace Orbanex
