@@ -509,6 +509,10 @@ size_t LogManagerImpl::buildBody(const LogEntry* entry) {
     // One byte stays free for the line's newline.
     FastOStream fos(body, body + MAXBUF_ASCII - 1);
     fos << entry->description;
+    if (entry->shpMsg) {
+        if (entry->description[0] != '\0') fos << " --- ";
+        entry->shpMsg->dump(fos, false);
+    }
     const size_t n = fos.size();
     for (size_t i = 0; i < n; ++i) {
         if (body[i] == '\n') body[i] = ';';

@@ -2,11 +2,14 @@
 
 #include <iostream>
 #include <limits>
+#include <memory>
 #include <new>
 #include <stdexcept>
 #include <string>
 
 #include "catalogue/OXProtocol.h"
+#include "catalogue/OXProtocolWriter.h"
+#include "common/FastOStream.h"
 #include "framework/CodecError.h"
 #include "framework/FastCodec.h"
 #include "framework/MsgControl.h"
@@ -96,6 +99,21 @@ ShpMessage Message::decodeMessage(const CallSite& cs, Tarvik::MsgType_t id, cons
         std::cerr << "Error decoding message of type '" << id << "': " << e.what() << std::endl;
         throw OXProtocolError(e.what());
     }
+}
+
+void Message::dump(FastOStream& fos, bool pretty) const {
+    fos << '<' << getMsgName() << ' ';
+    ACodec codec(fos);
+    AsciiWriter writer(codec, pretty, static_cast<int>(fos.size()));
+    writer.dispatch(_buffer);
+    fos << '>';
+}
+
+void Message::dump(std::ostream& os, bool pretty) const {
+    std::unique_ptr<char[]> text(new char[DUMP_BUFFER_SIZE]);
+    FastOStream fos(text.get(), text.get() + DUMP_BUFFER_SIZE);
+    dump(fos, pretty);
+    os << fos.ends();
 }
 
 void Message::initialize() { AtomicallyPooled<Message>::initialize(4294967295u); }

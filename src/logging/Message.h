@@ -79,6 +79,13 @@ class alignas(CACHE_LINE_SIZE) Message : private boost::noncopyable,
     static ShpMessage decodeMessage(const CallSite& cs, Tarvik::MsgType_t id, const char* buffer,
                                     size_t length);
 
+    // The message as text: '<', the type name, a blank, the catalogue's rendering (pretty:
+    // indented over several lines) and '>'. Text that does not fit the stream is cut.
+    void dump(FastOStream& fos, bool pretty) const;
+    // The same through a text buffer of DUMP_BUFFER_SIZE bytes.
+    void dump(std::ostream& os, bool pretty) const;
+    static constexpr size_t DUMP_BUFFER_SIZE = 262144;
+
     // The cap of cached blocks (none in practice) and the release of every cached block.
     static void initialize();
     static void finalize();

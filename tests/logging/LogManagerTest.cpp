@@ -130,6 +130,13 @@ TEST_F(LogManager, BinaryRecordsOfEntriesAndAttachedMessages) {
     OX_LOG_AND_DELETE("with text", taken);
     EXPECT_FALSE(taken);
     api().log(LogLevel::LOGINFO, "f.cpp", 1, "f", "");
+    const auto text = textLines();
+    ASSERT_EQ(text.size(), 4u);
+    EXPECT_THAT(text[1],
+                ::testing::EndsWith(
+                    "|MESSG|ZURAV     |API   | {LogManagerTest.cpp:" + std::to_string(line + 4) +
+                    ":TestBody} <ProtocolDefinitionMessage (proto=\"(Not supported.)\")>"));
+    EXPECT_THAT(text[2], ::testing::EndsWith("} with text --- <PadMessage (padding=\"\")>"));
     LoggingInit::finalize();
     EXPECT_EQ(attached->getcount(), 1);
 

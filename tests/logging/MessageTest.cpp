@@ -1,10 +1,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "catalogue/OXProtocol.h"
+#include "catalogue/OXProtocolWriter.h"
+#include "common/FastOStream.h"
 #include "framework/CodecError.h"
 #include "framework/MsgDescriptor.h"
 #include "logging/Message.h"
@@ -90,6 +93,24 @@ TEST_F(MessageTest, EveryDecodingFailureBecomesAProtocolError) {
             EXPECT_THAT(what, ::testing::HasSubstr(c.what));
         }
     }
+}
+
+TEST_F(MessageTest, DumpRendersTheMessageBetweenAngleBrackets) {
+    ShpMessage empty = CREATE_MESSAGE(Orbanex::ProtocolDefinitionMessage);
+    std::ostringstream text;
+    empty->dump(text, false);
+    EXPECT_EQ(text.str(), "<ProtocolDefinitionMessage (proto=\"\")>");
+
+    ShpMessage log = logMessage("a\nb");
+    std::ostringstream viaStream, viaDump;
+    viaStream << *static_cast<LogMessage*>(log->getPayload());
+    log->dump(viaDump, false);
+    EXPECT_EQ(viaDump.str(), viaStream.str());
+    // A stream too short for the text gets it cut, never overrun.
+    char small[16];
+    Orbanex::FastOStream fos(small, small + sizeof small);
+    log->dump(fos, false);
+    EXPECT_EQ(std::string(small, fos.size()), viaDump.str().substr(0, 16));
 }
 
 TEST_F(MessageTest, LastHandleRetiresTheMessageOnceIntoThePool) {
