@@ -289,12 +289,20 @@ TEST_F(LogManager, RollRequestStartsANewFileAndTellsTheHandlers) {
     EXPECT_EQ(handler.count(Orbanex::LogEventHandler::LOG_ROLLED), 1);
 }
 
-TEST_F(LogManager, LostEntryTellsTheHandlersAndNothingIsWritten) {
-    logtest::CountingHandler handler;
+TEST_F(LogManager, LostEntryTellsTheHandlersWhoMayCallBackIntoTheManager) {
+    // A handler that re-enters the manager: it is called outside the manager's locks.
+    struct Reentering : logtest::CountingHandler {
+        void onLogEvent(int event) override {
+            CountingHandler::onLogEvent(event);
+            Orbanex::LogManager::instance()->setLogLevel(LogLevel::LOGINFO);
+            Orbanex::LogManager::instance()->getLog("FromHandler", LogLevel::LOGDEBUG);
+        }
+    } handler;
     manager().registerHandler(handler);
     ASSERT_TRUE(configure());
     manager().impl().schedule(&Orbanex::ENTRY_BADALLOC);
     EXPECT_EQ(handler.count(Orbanex::LogEventHandler::LOG_ENTRY_LOST), 1);
+    EXPECT_EQ(api().getLevel(), LogLevel::LOGINFO);
     EXPECT_TRUE(textLines().empty());
 }
 
