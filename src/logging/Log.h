@@ -196,7 +196,9 @@ class LogManagerImpl : private boost::noncopyable {
     void deactivate();
     bool isRunning() const { return _running.load(std::memory_order_acquire); }
 
-    // The queue alarm step; see the table in Log.cpp. Logger thread (or no thread running).
+    // The queue alarm step: raises or lowers the alarm level by one step as the queue passes
+    // 1000/300, 5000/1000, 10000/5000 entries, writing the alarm to the text and system logs.
+    // Logger thread (or no thread running).
     void checkThresholds();
     // The counters table of the debug page.
     void dump(TableFormatter& table);
