@@ -13,8 +13,8 @@
 //
 // f is called with the field's kind, its declared name and that field of each object in x (one
 // object to encode or decode, two to compare), until it returns false; fields() returns whether
-// it never did. The work per kind lives in the visitors (FieldCodec, FieldCompare, FieldBounds),
-// overloaded on these tags, so the generated code holds nothing but the lists.
+// it never did. The work per kind lives in the visitors (FieldCodec, FieldCompare, FieldBounds,
+// FieldText), overloaded on these tags, so the generated code holds nothing but the lists.
 //
 // The C++ type of a field does not always tell its kind: an int64_t is an int64 or a decimal, a
 // bufstring a plain, scrambled or fixed-length string, an enumeration's Type needs its class.

@@ -44,9 +44,10 @@ void reportLiveObjects(void (*callback)(const char*), const char* poolTypeName, 
 // namespace scope is constant-initialised and usable from any other unit's static initialisers,
 // whatever their order.
 //
-// Memory layout: each block is a Node, a 16-byte link followed by the object's storage. The link
-// lives outside the object so that a thread that read a stale head may still load a block's link
-// (atomically) while another thread already uses the object: the stale value only makes its
+// Memory layout: each block is a Node, a 16-byte link followed by the object's storage, both
+// aligned for T (at least 16 bytes; an over-aligned T gets its own alignment from the heap). The
+// link lives outside the object so that a thread that read a stale head may still load a block's
+// link (atomically) while another thread already uses the object: the stale value only makes its
 // compare-and-swap fail. A block is given back to the heap by the cap only when no allocate() is
 // between reading the head and swapping it (_poppers is 0); otherwise it stays cached, so no
 // thread ever reads the link of freed memory. The cap is therefore approximate under contention.
@@ -137,9 +138,11 @@ class AtomicFreeList {
     }
 
   private:
-    struct alignas(16) Node {
+    // A block is aligned for T, and never less than the 16 bytes the heap gives. (Spelled out
+    // here: Node is only defined once T is complete.)
+    struct alignas(alignof(T) > 16 ? alignof(T) : 16) Node {
         std::atomic<Node*> next;
-        alignas(16) unsigned char storage[sizeof(T)];
+        alignas(alignof(T) > 16 ? alignof(T) : 16) unsigned char storage[sizeof(T)];
 
         T* object() { return reinterpret_cast<T*>(storage); }
         static Node* of(T* p) {
@@ -154,7 +157,6 @@ class AtomicFreeList {
     // The checks sit in a member function so that the pool may be declared while T is still
     // incomplete (T deriving from AtomicallyPooled<T>).
     T* basic_allocate() {
-        static_assert(alignof(T) <= 16, "pooled types are aligned as the heap aligns, 16 bytes");
         static_assert(std::is_standard_layout<Node>::value, "Node::of needs offsetof");
         const uint32_t total = _totalloc.fetch_add(1, std::memory_order_relaxed) + 1;
         if (_errorThreshold != 0 &&

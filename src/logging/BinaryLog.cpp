@@ -3,15 +3,33 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <system_error>
 
+#include "catalogue/OXProtocol.h"
 #include "common/TimeUtil.h"
+#include "framework/CodecError.h"
+#include "framework/FastCodec.h"
+#include "framework/MsgControl.h"
+#include "framework/MsgHead.h"
+#include "logging/Log.h"
+#include "logging/MessagingLogUtils.h"
+
+OX_LOG_DECLARE_LOGGER("BinaryLog")
 
 namespace Orbanex {
 
 namespace {
 // Files of one base name a process may open within one second before giving up.
 constexpr int MAX_NAME_SUFFIX = 1000;
+
+ssize_t systemWrite(int fd, const void* data, size_t size) { return ::write(fd, data, size); }
+
+std::atomic<BinaryLog::WriteFunction> gWrite{&systemWrite};
 }  // namespace
 
 LogEventHandler::~LogEventHandler() = default;
@@ -55,5 +73,202 @@ int BinaryLog::createLogFile(const std::string& basename, const std::string& ext
     }
     return -1;
 }
+
+BinaryLog::WriteFunction BinaryLog::setWriteFunction(WriteFunction fn) {
+    return gWrite.exchange(fn != nullptr ? fn : &systemWrite);
+}
+
+BinaryLog::BinaryLog()
+    : _maxFileSize(1048576),
+      _currFileSize(0),
+      _syncSize(0),
+      _nextSyncSize(0),
+      _minPadSize(MIN_PAD_SIZE),
+      _rollover(true),
+      _enable(false),
+      _preamble(false),
+      _fd(-1),
+      _maxWriteTime(0),
+      _record(new char[MAX_RECORD_SIZE]) {}
+
+BinaryLog::~BinaryLog() { closeFile(); }
+
+bool BinaryLog::configure(const std::string& basename, size_t maxFileSize, size_t syncSize,
+                          bool rollover, bool enable, bool preamble) {
+    close();
+    // A pad record cannot be shorter than its header, and its padding must fit a message block.
+    if (syncSize != 0 && (syncSize < MIN_PAD_SIZE || syncSize > MAX_SYNC_SIZE)) {
+        std::cerr << "Error: binary log sync size " << syncSize << " is outside " << MIN_PAD_SIZE
+                  << " to " << MAX_SYNC_SIZE << "." << std::endl;
+        return false;
+    }
+    _basename = basename;
+    _rollover = rollover;
+    _preamble = preamble;
+    _maxFileSize = maxFileSize * 1024;
+    _syncSize = syncSize;
+    _enable = enable;
+    if (!openFile()) {
+        _enable = false;
+        return false;
+    }
+    return true;
+}
+
+void BinaryLog::close() {
+    closeFile();
+    _enable = false;
+}
+
+void BinaryLog::write(const char* data, size_t size) {
+    if (!_enable) return;
+    try {
+        if (_rollover && _currFileSize + size >= _maxFileSize) roll();
+        if (_syncSize != 0 && _fd != -1) {
+            // After a record longer than what was left of its interval (or the preamble), the
+            // next boundary lies beyond the records already written.
+            while (_currFileSize + _minPadSize > _nextSyncSize) _nextSyncSize += _syncSize;
+            if (_currFileSize + size + _minPadSize > _nextSyncSize) pad();
+        }
+        writeNoRoll(data, size);
+    } catch (const std::exception&) {
+        std::cerr << "Failed to write to the log file " << std::endl;
+    }
+}
+
+size_t BinaryLog::frameMessage(const ShpMessage& msg, Timestamp_t nsecs, char* buffer,
+                               size_t maxsize) {
+    const size_t limit = maxsize < MAX_RECORD_SIZE ? maxsize : MAX_RECORD_SIZE;
+    if (limit <= Tarvik::MsgHead::SIZE)
+        throw Tarvik::EncodeError("BinaryLog: no room for a record");
+    Tarvik::FastCodec body(buffer + Tarvik::MsgHead::SIZE, buffer + limit);
+    msg->getControl()->write(body);
+    Tarvik::MsgHead head;
+    head.length = static_cast<uint16_t>(body.size() + Tarvik::MsgHead::LENGTH_OVERHEAD);
+    head.id = msg->getMsgType();
+    head.nsecs = nsecs;
+    Tarvik::FastCodec out(buffer, buffer + Tarvik::MsgHead::SIZE);
+    head.write(out);
+    return Tarvik::MsgHead::SIZE + body.size();
+}
+
+void BinaryLog::writeMessage(const ShpMessage& msg) {
+    const size_t size = frameMessage(msg, TimeUtil::now(), _record.get(), MAX_RECORD_SIZE);
+    writeNoRoll(_record.get(), size);
+}
+
+void BinaryLog::pad() {
+    const size_t count = _nextSyncSize - _currFileSize - _minPadSize;
+    ShpMessage msg = Message::createMessage(CALLSITE, PadMessage::ID);
+    const std::string padding(count, 'x');
+    static_cast<PadMessage*>(msg->getPayload())->padding.assign(padding.data(), count);
+    writeMessage(msg);
+    _nextSyncSize += _syncSize;
+}
+
+bool BinaryLog::writeNoRoll(const char* data, size_t size) {
+    if (_fd == -1) return false;
+    const WriteFunction writeFn = gWrite.load();
+    const Timestamp_t start = TimeUtil::now();
+    size_t done = 0;
+    int error = 0;
+    while (done < size) {
+        const ssize_t n = writeFn(_fd, data + done, size - done);
+        if (n > 0) {
+            done += static_cast<size_t>(n);
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else {
+            // No progress counts as an error, so the loop cannot spin.
+            error = n < 0 ? errno : EIO;
+            break;
+        }
+    }
+    const Timestamp_t elapsed = TimeUtil::now() - start;
+    if (elapsed > _maxWriteTime) _maxWriteTime = elapsed;
+    if (error == 0) {
+        _currFileSize += size;
+        return true;
+    }
+    // Part of the record reached the file: cut it back, so the file ends on a whole record.
+    if (done != 0 && ::ftruncate(_fd, static_cast<off_t>(_currFileSize)) != 0) {
+        std::cerr << "Failed to cut back a partial record of '" << _filename << "'" << std::endl;
+    }
+    ::close(_fd);
+    _fd = -1;
+    if (error == ENOSPC) {
+        OX_LOG_CRITICAL("File system is full. Could not write log file '" << _filename
+                                                                          << "'. Closing.");
+    } else {
+        OX_LOG_ERROR("Error writing to log file: '" << _filename << "'.");
+    }
+    return false;
+}
+
+bool BinaryLog::openFile() {
+    // Each file counts its own size and sync boundaries from its start.
+    _currFileSize = 0;
+    _nextSyncSize = _syncSize;
+    _fd = createLogFile(_basename, ".dat", 0744, _filename);
+    if (_fd == -1) {
+        const std::string text = "Error: Failed to open log file '" + _filename +
+                                 "': " + std::system_category().message(errno);
+        OX_LOG_CRITICAL(text);
+        std::cerr << text << "\n" << std::endl;
+        return false;
+    }
+    if (_preamble) {
+        try {
+            writePreamble();
+        } catch (const std::exception& e) {
+            // Without the catalogue there are no records to write: no file either.
+            std::cerr << "Error: Failed to start log file '" << _filename << "': " << e.what()
+                      << std::endl;
+            ::close(_fd);
+            ::unlink(_filename.c_str());
+            _fd = -1;
+            return false;
+        }
+    }
+    return _fd != -1;
+}
+
+void BinaryLog::writePreamble() {
+    writeMessage(getVersionMessage(static_cast<int>(_syncSize)));
+    writeMessage(getProtocolDefinitionMessage());
+}
+
+void BinaryLog::writePostscript() {
+    writeMessage(Message::createMessage(CALLSITE, ProtocolDefinitionMessage::ID));
+}
+
+void BinaryLog::closeFile() {
+    if (_fd == -1) return;
+    try {
+        writePostscript();
+    } catch (const std::exception&) {
+        std::cerr << "Failed to write to the log file " << std::endl;
+    }
+    flush();
+    if (_fd != -1) ::close(_fd);
+    _fd = -1;
+    _currFileSize = 0;
+}
+
+void BinaryLog::roll() {
+    closeFile();
+    openFile();
+    _handlers.notify(LogEventHandler::LOG_ROLLED);
+}
+
+int BinaryLog::remove() {
+    if (_fd != -1) {
+        ::close(_fd);
+        _fd = -1;
+    }
+    return remove(_filename);
+}
+
+int BinaryLog::remove(const std::string& name) { return ::remove(name.c_str()); }
 
 }  // namespace Orbanex

@@ -8,6 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "common/CommonTypes.h"
+#include "logging/Message.h"
+
 namespace Orbanex {
 
 // What an application implements to hear about the log files: onLogEvent(LOG_ROLLED) after a
@@ -41,9 +44,84 @@ class LogEventHandlers {
     std::shared_ptr<const List> _list;
 };
 
-// The binary message log file.
+// The binary message log file: catalogue messages as records, each a frame header and the
+// message body, back to back from offset 0, with no header or trailer of the file's own:
+//
+//   offset  size        field   content
+//   0       2           length  u16 little-endian: the bytes after this field, 10 + body size
+//   2       2           id      u16 little-endian: the catalogue message id
+//   4       8           nsecs   i64 little-endian: nanoseconds since the epoch
+//   12      length - 10 body    the message's fields in the catalogue encoding (the strings of
+//                               LogMessage and ProtocolDefinitionMessage scrambled)
+//
+// Records of one file: a VersionMessage (carrying the sync interval) and a
+// ProtocolDefinitionMessage when configured with a preamble; the log records; with a sync
+// interval, PadMessage records so that a record starting within an interval never crosses its
+// end (a record longer than the interval moves the next boundary past it); at close an empty
+// ProtocolDefinitionMessage. The nsecs of a log record is its entry's time, of the others the
+// time of writing.
+//
+// File name: <basename>.<YYYY-MM-DD.HHMMSS>.dat, created new with mode 0744; a second file within
+// the same second gets a suffix instead of failing.
+//
+// Every record goes to the file in one write(2) of a record built in memory, completed when the
+// system writes it in parts; a record that fails part-way is cut back off the file, so a reader
+// never meets a torn record. A write error closes the file (and is logged) until the next roll.
+//
+// Threads: configure() and close() before the logger thread starts or after it has ended;
+// everything else on the logger thread only. No lock of its own; the handler list has its own.
 class BinaryLog {
   public:
+    typedef ssize_t (*WriteFunction)(int fd, const void* data, size_t size);
+
+    // A pad record without padding: the frame header and the 2-byte padding length.
+    static constexpr size_t MIN_PAD_SIZE = 14;
+    // The longest sync interval: its padding must fit one message block.
+    static constexpr size_t MAX_SYNC_SIZE = 31744;
+    // The longest record: a frame header and the longest body a 16-bit length describes.
+    static constexpr size_t MAX_RECORD_SIZE = 12 + 65525;
+
+    BinaryLog();
+    virtual ~BinaryLog();
+
+    // Stores the settings (maxFileSize in KiB) and creates the first file. False, with the log
+    // left disabled, for a sync interval other than 0 that is shorter than a pad record or longer
+    // than MAX_SYNC_SIZE, and when no file could be created (both reported on standard error).
+    bool configure(const std::string& basename, size_t maxFileSize, size_t syncSize, bool rollover,
+                   bool enable, bool preamble);
+    // Closes the current file with its closing record; disabled until configured again.
+    void close();
+
+    void registerHandler(LogEventHandler& handler) { _handlers.add(handler); }
+
+    bool isEnabled() const { return _enable; }
+    bool isOpen() const { return _fd != -1; }
+    size_t getCurrentFileSize() const { return _currFileSize; }
+    const std::string& getCurrentFileName() const { return _filename; }
+
+    // One complete record, with the roll and pad rules. Nothing while disabled or closed.
+    void write(const char* data, size_t size);
+    // Frames and appends one message stamped with the current time, without the roll and pad
+    // rules.
+    void writeMessage(const ShpMessage& msg);
+    void flush() {}
+    // Closes the current file and opens the next; the handlers hear LOG_ROLLED, also when the
+    // open failed.
+    void roll();
+    // Fills the file up to its next sync boundary with one pad record.
+    void pad();
+    int remove();
+    static int remove(const std::string& name);
+
+    // The longest single write since the last clear, in nanoseconds (the queue alarms report it).
+    Timestamp_t MaxWriteTime() const { return _maxWriteTime; }
+    void ClearMaxWriteTime() { _maxWriteTime = 0; }
+
+    // Writes the record of msg (frame header stamped nsecs, then the body) at buffer and returns
+    // its size; a record larger than maxsize or MAX_RECORD_SIZE throws Tarvik::EncodeError.
+    static size_t frameMessage(const ShpMessage& msg, Timestamp_t nsecs, char* buffer,
+                               size_t maxsize);
+
     // basename, ".", the local date and time as YYYY-MM-DD.HHMMSS (from TimeUtil::now()), ext.
     static std::string getLogFilename(const std::string& basename, const std::string& ext);
 
@@ -53,6 +131,35 @@ class BinaryLog {
     // with errno set and the last name tried.
     static int createLogFile(const std::string& basename, const std::string& ext, mode_t mode,
                              std::string& filename);
+
+    // The seam through which every record reaches the file (write(2) by default); tests put a
+    // failing one in its place. Returns the previous one; null restores write(2).
+    static WriteFunction setWriteFunction(WriteFunction fn);
+
+  private:
+    BinaryLog(const BinaryLog&) = delete;
+    BinaryLog& operator=(const BinaryLog&) = delete;
+
+    bool openFile();
+    void closeFile();
+    void writePreamble();
+    void writePostscript();
+    bool writeNoRoll(const char* data, size_t size);
+
+    std::string _basename;
+    std::string _filename;
+    size_t _maxFileSize;
+    size_t _currFileSize;
+    size_t _syncSize;
+    size_t _nextSyncSize;
+    size_t _minPadSize;
+    bool _rollover;
+    bool _enable;
+    bool _preamble;
+    int _fd;
+    Timestamp_t _maxWriteTime;
+    LogEventHandlers _handlers;
+    std::unique_ptr<char[]> _record;
 };
 
 }  // namespace Orbanex

@@ -11,11 +11,13 @@
 #include <iostream>
 #include <new>
 
+#include "catalogue/OXProtocol.h"
 #include "common/PathUtils.h"
 #include "common/TableFormatter.h"
 #include "common/ThreadRegistry.h"
 #include "common/TimeUtil.h"
 #include "common/Util.h"
+#include "framework/MsgControl.h"
 
 namespace Orbanex {
 
@@ -98,6 +100,22 @@ void Logger::log(LogLevel::Type level, const char* filename, int lineno, const c
     _logManager->schedule(entry != nullptr ? entry : &ENTRY_BADALLOC);
 }
 
+void Logger::log(LogLevel::Type level, const char* filename, int lineno, const char* function,
+                 const char* description, const ShpMessage& msg) {
+    LogEntry* entry = makeEntry(level, filename, lineno, function, description);
+    if (entry != nullptr) entry->shpMsg = msg;
+    _logManager->schedule(entry != nullptr ? entry : &ENTRY_BADALLOC);
+}
+
+void Logger::log(LogLevel::Type level, const char* filename, int lineno, const char* function,
+                 const char* description, ShpMessage& msg, bool) {
+    LogEntry* entry = makeEntry(level, filename, lineno, function, description);
+    // Taken over or, without an entry, let go: the caller's handle is empty either way.
+    if (entry != nullptr) entry->shpMsg.swap(msg);
+    msg.reset();
+    _logManager->schedule(entry != nullptr ? entry : &ENTRY_BADALLOC);
+}
+
 // --- Registration ------------------------------------------------------------------------------
 
 namespace LateInit {
@@ -176,6 +194,7 @@ LogManagerImpl::LogManagerImpl()
       _nbMessages(0),
       _running(false),
       _cpumaskSet(false),
+      _binlog(new BinaryLog),
       _asciilog(new AsciiLog),
       _syslogEnabled(true),
       _syslogOpen(false),
@@ -183,6 +202,7 @@ LogManagerImpl::LogManagerImpl()
       _lastErrorsEnabled(true),
       _nbLastErrors(64),
       _lineBuf(new char[MAXBUF_PREFIX + MAXBUF_ASCII]),
+      _binaryBuf(new char[BinaryLog::MAX_RECORD_SIZE]),
       _syncRequested(0),
       _syncDone(0),
       _syncOpen(false) {
@@ -223,9 +243,7 @@ bool LogManagerImpl::configure(const std::string& logDir, const std::string& bas
     _basePath = path_to_string(boost::filesystem::path(logDir) / basename, false);
 
     bool ok = true;
-    (void)bmaxFileSize;
-    (void)syncSize;
-    (void)brollover;
+    if (benable) ok = _binlog->configure(_basePath, bmaxFileSize, syncSize, brollover, true, true);
     if (aenable) ok = _asciilog->configure(_basePath, amaxFileSize, arollover, true) && ok;
 
     if (std::getenv("TZ") == nullptr) {
@@ -252,6 +270,7 @@ bool LogManagerImpl::configure(const std::string& logDir, const std::string& bas
 
 void LogManagerImpl::closeOutputs() {
     _asciilog->close();
+    _binlog->close();
     if (_syslogOpen) {
         SysLogSink::get().close();
         _syslogOpen = false;
@@ -319,6 +338,7 @@ void LogManagerImpl::setAffinity(const cpu_set_t& mask) {
 
 void LogManagerImpl::registerHandler(LogEventHandler& handler) {
     _handlers.add(handler);
+    _binlog->registerHandler(handler);
     _asciilog->registerHandler(handler);
 }
 
@@ -364,10 +384,14 @@ void LogManagerImpl::rollLogs(bool now) {
 }
 
 void LogManagerImpl::rollNow() {
+    if (_binlog->isEnabled()) _binlog->roll();
     if (_asciilog->isEnabled()) _asciilog->roll();
 }
 
-void LogManagerImpl::flushFiles() { _asciilog->flush(); }
+void LogManagerImpl::flushFiles() {
+    _binlog->flush();
+    _asciilog->flush();
+}
 
 void LogManagerImpl::deactivate() {
     if (!_thread) return;
@@ -447,6 +471,37 @@ void LogManagerImpl::svcImpl(LogEntry* entry) {
     if (toText || toSysLog) bodyLen = buildBody(entry);
     if (toText) writeTextLine(entry, bodyLen);
     if (toSysLog) writeSysLog(entry, priority, bodyLen);
+    if (_binlog->isEnabled()) writeBinary(entry);
+}
+
+void LogManagerImpl::writeBinary(const LogEntry* entry) {
+    if (entry->description[0] != '\0') {
+        ShpMessage record = Message::createMessage(CALLSITE, LogMessage::ID);
+        LogMessage& m = *static_cast<LogMessage*>(record->getPayload());
+        m.timestamp = entry->timestamp;
+        m.thread.assign(_threadNames.get(entry->threadid).c_str());
+        m.level = entry->level;
+        m.logger.assign(entry->logger != nullptr ? entry->logger : "");
+        m.filename.assign(entry->filename != nullptr ? entry->filename : "");
+        m.lineno = entry->lineno;
+        m.function.assign(entry->function != nullptr ? entry->function : "");
+        const size_t length = std::strlen(entry->description);
+        const ptrdiff_t room = record->getControl()->getRemainingBytes();
+        if (room < 0 || length >= static_cast<size_t>(room)) {
+            m.description.assign("<OVERFLOW>");
+            m.level = LogLevel::LOGCRITICAL;
+        } else {
+            m.description.assign(entry->description, length);
+        }
+        _binlog->write(_binaryBuf.get(),
+                       BinaryLog::frameMessage(record, entry->timestamp, _binaryBuf.get(),
+                                               BinaryLog::MAX_RECORD_SIZE));
+    }
+    if (entry->shpMsg) {
+        _binlog->write(_binaryBuf.get(),
+                       BinaryLog::frameMessage(entry->shpMsg, entry->timestamp, _binaryBuf.get(),
+                                               BinaryLog::MAX_RECORD_SIZE));
+    }
 }
 
 size_t LogManagerImpl::buildBody(const LogEntry* entry) {
@@ -454,6 +509,10 @@ size_t LogManagerImpl::buildBody(const LogEntry* entry) {
     // One byte stays free for the line's newline.
     FastOStream fos(body, body + MAXBUF_ASCII - 1);
     fos << entry->description;
+    if (entry->shpMsg) {
+        if (entry->description[0] != '\0') fos << " --- ";
+        entry->shpMsg->dump(fos, false);
+    }
     const size_t n = fos.size();
     for (size_t i = 0; i < n; ++i) {
         if (body[i] == '\n') body[i] = ';';
@@ -579,7 +638,7 @@ void LogManagerImpl::checkThresholds() {
     if (format == nullptr) return;
     gAlarmLevel.store(next, std::memory_order_relaxed);
 
-    const long long maxWriteTime = 0;
+    const long long maxWriteTime = _binlog->MaxWriteTime();
     char text[1024];
     const int len =
         std::snprintf(text, sizeof text, format, _profile.c_str(), threshold, maxWriteTime);
@@ -587,6 +646,7 @@ void LogManagerImpl::checkThresholds() {
         len < 0 ? 0 : (static_cast<size_t>(len) < sizeof text ? len : sizeof text - 1);
     _asciilog->write(text, textLen);
     OutputToSysLog(text);
+    _binlog->ClearMaxWriteTime();
 }
 
 void LogManagerImpl::dump(TableFormatter& table) {

@@ -70,6 +70,13 @@ class Logger {
     // LOG_ENTRY_LOST. The description is cut to OX_LBQ_LOG_ENTRY_DESCRIPTION_SIZE - 1 bytes.
     void log(LogLevel::Type level, const char* filename, int lineno, const char* function,
              const char* description);
+    // As above, the entry holding its own reference to msg.
+    void log(LogLevel::Type level, const char* filename, int lineno, const char* function,
+             const char* description, const ShpMessage& msg);
+    // As above, the entry taking over the caller's reference: msg is empty afterwards, also when
+    // the entry is lost. deleteMsg has no effect.
+    void log(LogLevel::Type level, const char* filename, int lineno, const char* function,
+             const char* description, ShpMessage& msg, bool deleteMsg);
 
   private:
     Logger(const Logger&) = delete;
@@ -189,7 +196,9 @@ class LogManagerImpl : private boost::noncopyable {
     void deactivate();
     bool isRunning() const { return _running.load(std::memory_order_acquire); }
 
-    // The queue alarm step; see the table in Log.cpp. Logger thread (or no thread running).
+    // The queue alarm step: raises or lowers the alarm level by one step as the queue passes
+    // 1000/300, 5000/1000, 10000/5000 entries, writing the alarm to the text and system logs.
+    // Logger thread (or no thread running).
     void checkThresholds();
     // The counters table of the debug page.
     void dump(TableFormatter& table);
@@ -199,6 +208,7 @@ class LogManagerImpl : private boost::noncopyable {
 
     size_t getNbMessages() const { return _nbMessages.load(std::memory_order_relaxed); }
     const AsciiLog& asciiLog() const { return *_asciilog; }
+    const BinaryLog& binaryLog() const { return *_binlog; }
     const std::string& getBasePath() const { return _basePath; }
 
   private:
@@ -218,6 +228,7 @@ class LogManagerImpl : private boost::noncopyable {
     size_t buildBody(const LogEntry* entry);
     void writeTextLine(const LogEntry* entry, size_t bodyLen);
     void writeSysLog(const LogEntry* entry, int priority, size_t bodyLen);
+    void writeBinary(const LogEntry* entry);
     void flushFiles();
     void rollNow();
     void ackSync();
@@ -237,6 +248,7 @@ class LogManagerImpl : private boost::noncopyable {
     std::map<std::string, Logger*> _logMap;
     LogEventHandlers _handlers;
 
+    std::unique_ptr<BinaryLog> _binlog;
     std::unique_ptr<AsciiLog> _asciilog;
     bool _syslogEnabled;
     bool _syslogOpen;
@@ -257,6 +269,7 @@ class LogManagerImpl : private boost::noncopyable {
     std::unique_ptr<char[]> _lineBuf;
     char _prefixBuf[MAXBUF_PREFIX];
     char _syslogBuf[MAXBUF_SYSLOG];
+    std::unique_ptr<char[]> _binaryBuf;  // BinaryLog::MAX_RECORD_SIZE bytes
 
     // Flush-and-wait: a waiter takes a ticket, sends ENTRY_SYNC and waits until _syncDone reaches
     // the ticket; the logger thread counts each ENTRY_SYNC it reaches.
@@ -389,6 +402,25 @@ void writeConsoleLine(const char* line);
                  ox_fos_.write((text), static_cast<size_t>(len)))
 #define OX_LOG_TRACE(expr) \
     OX_LOG_IMPL_(::Orbanex::LogLevel::LOGTRACE, isTraceEnabled, ":TRACE:", false, ox_fos_ << expr)
+// Logs msg (a ShpMessage) with text at LOGMESSAGE, sharing the caller's reference; with a third
+// argument (OX_LOG_AND_DELETE) the entry takes the caller's reference over. No console mirror.
+#define OX_LOG_MESSAGE(text, ...)                                                            \
+    do {                                                                                     \
+        ::Orbanex::Logger* const ox_logger_ = OX_LOG_LOGGER.load(std::memory_order_acquire); \
+        if (ox_logger_ != nullptr && ox_logger_->isMessageEnabled()) {                       \
+            char ox_buf_[OX_LOG_MAXBUF];                                                     \
+            ox_buf_[0] = '\0';                                                               \
+            if ((text)[0] != '\0') {                                                         \
+                ::Orbanex::FastOStream ox_fos_(ox_buf_, ox_buf_ + OX_LOG_MAXBUF);            \
+                ox_fos_ << (text);                                                           \
+                ox_fos_.ends();                                                              \
+            }                                                                                \
+            ox_logger_->log(::Orbanex::LogLevel::LOGMESSAGE, __FILE__, __LINE__, __func__,   \
+                            ox_buf_, __VA_ARGS__);                                           \
+        }                                                                                    \
+    } while (0)
+#define OX_LOG_AND_DELETE(text, msg) OX_LOG_MESSAGE(text, msg, true)
+
 // The debug macros cost nothing: neither the level test nor the expression is compiled in.
 #define OX_LOG_DEBUG(expr) static_cast<void>(0)
 #define OX_LOG_DEBUGN(text, len) static_cast<void>(0)

@@ -131,6 +131,7 @@ LogEntry* LogBufferedQueue::acquire() {
 
 void LogBufferedQueue::release(LogEntry* entry) {
     if (entry == nullptr || isSentinel(entry)) return;
+    entry->shpMsg.reset();
     delete entry;
 }
 

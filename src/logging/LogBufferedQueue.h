@@ -14,6 +14,7 @@
 #include "catalogue/LogLevel.h"
 #include "common/AtomicallyPooled.h"
 #include "common/CommonTypes.h"
+#include "logging/Message.h"
 
 #define OX_LBQ_LOG_ENTRY_DESCRIPTION_SIZE 16384
 
@@ -34,6 +35,8 @@ struct LogEntry : public AtomicallyPooled<LogEntry> {
     // NUL-terminated, at most OX_LBQ_LOG_ENTRY_DESCRIPTION_SIZE - 1 characters. Left
     // uninitialised in a new entry (the logger writes it); zero in the static sentinels.
     char description[OX_LBQ_LOG_ENTRY_DESCRIPTION_SIZE];
+    // An attached catalogue message, written as a record of its own; empty when none.
+    ShpMessage shpMsg;
 };
 
 // The requests to the logger thread and the stand-in for an entry that could not be allocated,

@@ -43,6 +43,24 @@ TEST(AtomicFreeList, FreedObjectIsCachedAndHandedOutAgain) {
     pool.deallocate(a);
 }
 
+struct alignas(64) CacheAligned : public AtomicallyPooled<CacheAligned> {
+    char bytes[100];
+};
+
+TEST(AtomicFreeList, BlocksAreAlignedForAnOverAlignedType) {
+    std::vector<CacheAligned*> objects;
+    for (int i = 0; i < 8; ++i) objects.push_back(new CacheAligned);
+    for (CacheAligned* p : objects) {
+        EXPECT_EQ(reinterpret_cast<uintptr_t>(p) % 64, 0u);
+        delete p;
+    }
+    // Cached blocks handed out again keep the alignment.
+    CacheAligned* again = new CacheAligned;
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(again) % 64, 0u);
+    delete again;
+    CacheAligned::finalize();
+}
+
 TEST(AtomicFreeList, CapSendsSurplusBackToTheHeap) {
     struct Row {
         size_t maxsize;

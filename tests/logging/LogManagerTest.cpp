@@ -17,6 +17,8 @@
 #include "common/ThreadRegistry.h"
 #include "logging/Log.h"
 #include "logging/LoggingInit.h"
+#include "logging/MessagingInit.h"
+#include "logging/MessagingLogUtils.h"
 
 OX_LOG_DECLARE_LOGGER("API")
 
@@ -42,9 +44,13 @@ class LogManagerFixture : public ::testing::Test {
         // Thread ids are reused: names registered by threads of earlier tests must not show.
         Orbanex::ThreadRegistry::finalize();
         Orbanex::ThreadRegistry::registerThread("ZURAV");
+        Orbanex::MessagingInit::initialize();
         LoggingInit::initialize();
     }
-    void TearDown() override { LoggingInit::finalize(); }
+    void TearDown() override {
+        LoggingInit::finalize();
+        Orbanex::MessagingInit::finalize();
+    }
 
     Orbanex::LogManager& manager() { return *Orbanex::LogManager::instance(); }
     bool configure(const Options& o = Options(), const std::string& where = std::string()) {
@@ -106,6 +112,58 @@ TEST_F(LogManager, TextLinesByteForByte) {
         t + "CRIT |LongThread|API   | {y.cpp:6:h} named",
     };
     EXPECT_EQ(textLines(), expected);
+}
+
+TEST_F(LogManager, BinaryRecordsOfEntriesAndAttachedMessages) {
+    ASSERT_TRUE(configure(Options{true, true, true, 128, ""}));
+    const std::string name = dir.files(".dat").at(0);
+    EXPECT_EQ(name, dir.path() + "/ZURAV.2024-03-05.140709.dat");
+    // clang-format off
+    const int line = __LINE__; OX_LOG_WARN("two\nlines");
+    // clang-format on
+    clock.set(logtest::T0 + 7);
+    Orbanex::ShpMessage attached = Orbanex::getProtocolDefinitionMessage();
+    OX_LOG_MESSAGE("", attached);
+    EXPECT_EQ(attached->getcount(), 2);
+    clock.set(logtest::T0 + 9);
+    Orbanex::ShpMessage taken = CREATE_MESSAGE(Orbanex::PadMessage);
+    OX_LOG_AND_DELETE("with text", taken);
+    EXPECT_FALSE(taken);
+    api().log(LogLevel::LOGINFO, "f.cpp", 1, "f", "");
+    const auto text = textLines();
+    ASSERT_EQ(text.size(), 4u);
+    EXPECT_THAT(text[1],
+                ::testing::EndsWith(
+                    "|MESSG|ZURAV     |API   | {LogManagerTest.cpp:" + std::to_string(line + 4) +
+                    ":TestBody} <ProtocolDefinitionMessage (proto=\"(Not supported.)\")>"));
+    EXPECT_THAT(text[2], ::testing::EndsWith("} with text --- <PadMessage (padding=\"\")>"));
+    LoggingInit::finalize();
+    EXPECT_EQ(attached->getcount(), 1);
+
+    const auto records = logtest::readRecords(name);
+    using V = Orbanex::VersionMessage;
+    using D = Orbanex::ProtocolDefinitionMessage;
+    using L = Orbanex::LogMessage;
+    using P = Orbanex::PadMessage;
+    ASSERT_EQ(logtest::ids(records),
+              (std::vector<Tarvik::MsgType_t>{V::ID, D::ID, L::ID, D::ID, L::ID, P::ID, D::ID}));
+    const L& warn = records[2].as<L>();
+    EXPECT_EQ(records[2].nsecs, logtest::T0);
+    EXPECT_EQ(warn.timestamp, logtest::T0);
+    EXPECT_EQ(warn.thread, std::string("ZURAV"));
+    EXPECT_EQ(warn.level, LogLevel::LOGWARN);
+    EXPECT_EQ(warn.logger, std::string("API"));
+    EXPECT_EQ(warn.filename, std::string(__FILE__));
+    EXPECT_EQ(warn.lineno, line);
+    EXPECT_EQ(warn.function, std::string("TestBody"));
+    EXPECT_EQ(warn.description, std::string("two\nlines"));
+    // An empty text writes only the attached message's record, stamped with the entry's time.
+    EXPECT_EQ(records[3].nsecs, logtest::T0 + 7);
+    EXPECT_EQ(records[3].as<D>().proto, std::string("(Not supported.)"));
+    EXPECT_EQ(records[4].as<L>().description, std::string("with text"));
+    EXPECT_EQ(records[4].as<L>().level, LogLevel::LOGMESSAGE);
+    EXPECT_EQ(records[5].nsecs, logtest::T0 + 9);
+    EXPECT_EQ(records[6].as<D>().proto, std::string());
 }
 
 TEST_F(LogManager, ThreadNamesAreFixedAtFirstSight) {
@@ -231,12 +289,20 @@ TEST_F(LogManager, RollRequestStartsANewFileAndTellsTheHandlers) {
     EXPECT_EQ(handler.count(Orbanex::LogEventHandler::LOG_ROLLED), 1);
 }
 
-TEST_F(LogManager, LostEntryTellsTheHandlersAndNothingIsWritten) {
-    logtest::CountingHandler handler;
+TEST_F(LogManager, LostEntryTellsTheHandlersWhoMayCallBackIntoTheManager) {
+    // A handler that re-enters the manager: it is called outside the manager's locks.
+    struct Reentering : logtest::CountingHandler {
+        void onLogEvent(int event) override {
+            CountingHandler::onLogEvent(event);
+            Orbanex::LogManager::instance()->setLogLevel(LogLevel::LOGINFO);
+            Orbanex::LogManager::instance()->getLog("FromHandler", LogLevel::LOGDEBUG);
+        }
+    } handler;
     manager().registerHandler(handler);
     ASSERT_TRUE(configure());
     manager().impl().schedule(&Orbanex::ENTRY_BADALLOC);
     EXPECT_EQ(handler.count(Orbanex::LogEventHandler::LOG_ENTRY_LOST), 1);
+    EXPECT_EQ(api().getLevel(), LogLevel::LOGINFO);
     EXPECT_TRUE(textLines().empty());
 }
 
@@ -330,7 +396,7 @@ TEST_F(LogManagerThreads, RequestsFromAnotherThreadReachTheLoggerThread) {
 TEST_F(LogManagerThreads, StressEveryEntryExactlyOnce) {
     constexpr int THREADS = 6;
     constexpr int PER_THREAD = 2000;
-    ASSERT_TRUE(configure(Options{false, true, false, 128, ""}));
+    ASSERT_TRUE(configure(Options{true, true, false, 128, ""}));
     std::vector<std::thread> threads;
     for (int t = 0; t < THREADS; ++t) {
         threads.emplace_back([t] {
@@ -340,20 +406,30 @@ TEST_F(LogManagerThreads, StressEveryEntryExactlyOnce) {
     for (int i = 0; i < PER_THREAD; ++i) OX_LOG_INFO("entry main." << i);
     for (auto& th : threads) th.join();
     const std::string name = dir.files(".txt")[0];
+    const std::string binary = dir.files(".dat")[0];
     LoggingInit::finalize();
 
-    std::multiset<std::string> seen;
+    std::multiset<std::string> text;
     for (const std::string& l : lines(readFile(name))) {
         if (l[0] == '[') continue;  // a queue alarm
         const size_t at = l.find("} entry ");
         ASSERT_NE(at, std::string::npos) << l;
-        seen.insert(l.substr(at + 8));
+        text.insert(l.substr(at + 8));
     }
-    EXPECT_EQ(seen.size(), static_cast<size_t>((THREADS + 1) * PER_THREAD));
-    for (int i = 0; i < PER_THREAD; ++i) {
-        ASSERT_EQ(seen.count("main." + std::to_string(i)), 1u) << i;
-        for (int t = 0; t < THREADS; ++t) {
-            ASSERT_EQ(seen.count(std::to_string(t) + "." + std::to_string(i)), 1u) << t << i;
+    std::multiset<std::string> records;
+    for (const auto& r : logtest::readRecords(binary)) {
+        if (r.id != Orbanex::LogMessage::ID) continue;
+        const std::string d = r.as<Orbanex::LogMessage>().description.c_str();
+        ASSERT_EQ(d.rfind("entry ", 0), 0u) << d;
+        records.insert(d.substr(6));
+    }
+    for (const auto* seen : {&text, &records}) {
+        EXPECT_EQ(seen->size(), static_cast<size_t>((THREADS + 1) * PER_THREAD));
+        for (int i = 0; i < PER_THREAD; ++i) {
+            ASSERT_EQ(seen->count("main." + std::to_string(i)), 1u) << i;
+            for (int t = 0; t < THREADS; ++t) {
+                ASSERT_EQ(seen->count(std::to_string(t) + "." + std::to_string(i)), 1u) << t << i;
+            }
         }
     }
 }

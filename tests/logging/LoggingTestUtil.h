@@ -185,3 +185,54 @@ class CountingHandler : public Orbanex::LogEventHandler {
 };
 
 }  // namespace logtest
+
+#include "catalogue/OXProtocol.h"
+#include "framework/MsgLogFile.h"
+#include "logging/Message.h"
+
+namespace logtest {
+
+// One record of a binary log file, read back with the framework's reader.
+struct Record {
+    Tarvik::MsgType_t id;
+    int64_t nsecs;
+    uint16_t length;
+    int64_t offset;
+    Orbanex::ShpMessage msg;  // decoded; empty for an empty body
+
+    template <class M>
+    const M& as() const {
+        return *static_cast<const M*>(msg->getPayload());
+    }
+};
+
+// Every record of the file, in order. Fails the test unless the records lie back to back and
+// cover the whole file.
+inline std::vector<Record> readRecords(const std::string& name) {
+    std::vector<Record> out;
+    std::unique_ptr<Tarvik::MsgLogFile> file(
+        Tarvik::MsgLogFile::open(name.c_str(), Orbanex::__protocol));
+    EXPECT_NE(file, nullptr) << name;
+    if (!file) return out;
+    int64_t expectedOffset = 0;
+    for (Tarvik::MsgIterator it(file.get()); !it.done(); ++it) {
+        Record r{it.id(), it.nsecs(), it.length(), it.tell(), Orbanex::ShpMessage()};
+        EXPECT_EQ(r.offset, expectedOffset);
+        expectedOffset = r.offset + r.length + 2;
+        if (r.length > 10) {
+            r.msg = Orbanex::Message::decodeMessage(CALLSITE, r.id, it.getCurrent() + 12,
+                                                    r.length - 10);
+        }
+        out.push_back(std::move(r));
+    }
+    EXPECT_EQ(expectedOffset, static_cast<int64_t>(file->length())) << name;
+    return out;
+}
+
+inline std::vector<Tarvik::MsgType_t> ids(const std::vector<Record>& records) {
+    std::vector<Tarvik::MsgType_t> out;
+    for (const Record& r : records) out.push_back(r.id);
+    return out;
+}
+
+}  // namespace logtest

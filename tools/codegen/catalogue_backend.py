@@ -1,15 +1,15 @@
 """Catalogue back-end: the Orbanex classes of every entry, in the framework's block form.
 
 One emitter per construct (enumeration, record, message, the protocol registry with the
-umbrella header); each returns the text of one file, and emit() gathers them. A record or
-message is emitted as its members and its field list (`fields()`, see
-src/catalogue/FieldKinds.h); encoding, comparison and bounds are the hand-written visitors of
-src/catalogue/ applied to that list, so the templates below carry no per-kind logic beyond the
-spelling of each kind (MEMBER_TYPE, KIND_TAG); work per field kind belongs in a hand-written
-visitor over the same field lists. The registry is generated whole: it is the lists of message
-types and enumerations and the signatures around a fixed body. The templates are written as the
-code they produce; `$name` marks what is filled in; indentation inside filled-in blocks is left
-to clang-format.
+umbrella header, the handler base, the text writer); each returns the text of one file, and
+emit() gathers them. A record or message is emitted as its members and its field list
+(`fields()`, see src/catalogue/FieldKinds.h); encoding, comparison, bounds and text are the
+hand-written visitors of src/catalogue/ applied to that list, so the templates below carry no
+per-kind logic beyond the spelling of each kind (MEMBER_TYPE, KIND_TAG); work per field kind
+belongs in a hand-written visitor over the same field lists. The registry, the handler base and
+the writer are generated whole: lists of the message types, records and enumerations around a
+fixed body. The templates are written as the code they produce; `$name` marks what is filled
+in; indentation inside filled-in blocks is left to clang-format.
 """
 
 from __future__ import annotations
@@ -29,6 +29,10 @@ def emit(model: Model) -> dict[str, str]:
         files[f"catalogue/{entry.name}.cpp"] = emit_class_source(entry)
     files["catalogue/OXProtocol.h"] = emit_protocol_header(model)
     files["catalogue/OXProtocol.cpp"] = emit_protocol_source(model)
+    files["catalogue/OXProtocolHandler.h"] = emit_handler_header(model)
+    files["catalogue/OXProtocolHandler.cpp"] = emit_handler_source(model)
+    files["catalogue/OXProtocolWriter.h"] = emit_writer_header(model)
+    files["catalogue/OXProtocolWriter.cpp"] = emit_writer_source()
     return files
 
 
@@ -183,6 +187,8 @@ class FastCodec;
 
 namespace Orbanex {
 
+class FastOStream;
+
 $comment
 struct $name {
     $constants
@@ -208,6 +214,11 @@ struct $name {
         return $fields;
     }
 };
+
+// "<$name ", the compact text (catalogue/FieldText.h), then ">". Text that does not fit the
+// stream's buffer is cut; the std::ostream form renders into 65536 bytes first and cuts there.
+FastOStream& operator<<(FastOStream& fos, const $name& x);
+std::ostream& operator<<(std::ostream& os, const $name& x);
 
 }  // namespace Orbanex
 """
@@ -246,6 +257,8 @@ CLASS_CPP = """
 #include "catalogue/FieldBounds.h"
 #include "catalogue/FieldCodec.h"
 #include "catalogue/FieldCompare.h"
+#include "catalogue/FieldText.h"
+#include "catalogue/OXProtocolWriter.h"
 #include "common/OXAssert.h"
 
 namespace Orbanex {
@@ -266,6 +279,17 @@ bool $name::operator!=(const $name& o) const { return FieldCompare::differs(*thi
 bool $name::operator==(const $name& o) const { return !(*this != o); }
 
 bool $name::operator<(const $name& o) const { return FieldCompare::less(*this, o); }
+
+// The writer's rendering of each class is built in the class's own unit.
+void AsciiWriter::handle(const $name& x) { FieldText::render(*this, x, $terminal); }
+
+FastOStream& operator<<(FastOStream& fos, const $name& x) {
+    return FieldText::stream(fos, "<$name ", x);
+}
+
+std::ostream& operator<<(std::ostream& os, const $name& x) {
+    return FieldText::stream(os, "<$name ", x);
+}
 
 }  // namespace Orbanex
 """
@@ -316,7 +340,7 @@ def _member(f: Field) -> str:
 
 
 def _includes(entry: Record) -> str:
-    system = {"<cstdint>"}
+    system = {"<cstdint>", "<iosfwd>"}
     local = {"catalogue/FieldKinds.h", "framework/BufferAllocator.h"}
     if isinstance(entry, Message):
         local.add("framework/MsgType.h")
@@ -385,7 +409,8 @@ def emit_class_header(entry: Record) -> str:
 
 
 def emit_class_source(entry: Record) -> str:
-    return render(CLASS_CPP, name=entry.name, constructors=_constructor_definitions(entry))
+    return render(CLASS_CPP, name=entry.name, constructors=_constructor_definitions(entry),
+                  terminal="true" if entry.terminal else "false")
 
 
 # --- protocol registry and umbrella ---------------------------------------------------------------
@@ -397,8 +422,10 @@ PROTOCOL_H = """
 
 #include "framework/MsgProtocol.h"
 
-// Every enumeration, record and message of the catalogue.
+// Every enumeration, record and message of the catalogue, its handler base and its writer.
 $includes
+#include "catalogue/OXProtocolHandler.h"
+#include "catalogue/OXProtocolWriter.h"
 
 namespace Orbanex {
 
@@ -553,3 +580,163 @@ def emit_protocol_source(model: Model) -> str:
                   storage_signature=signatures.storage,
                   enums=lines(f"{e.name}::initialize();" for e in model.enums),
                   adds=lines(f'add<{m.name}>("{m.name}");' for m in model.messages))
+
+
+# --- handler base --------------------------------------------------------------------------------
+
+HANDLER_H = """
+#pragma once
+
+namespace Orbanex {
+
+$messages
+
+// The base of everything that acts on catalogue messages by type: one virtual handle per message
+// type, in catalogue index order, each of which calls handleDefault() unless overridden, and
+// handleDefault(), which does nothing unless overridden. dispatch() hands the message of a
+// message block to the handle of its type.
+//
+// No state and no lock of its own; a handler and the block it is given belong to one thread at
+// a time. Whatever a handle throws passes through dispatch().
+class MsgHandler {
+  public:
+    virtual ~MsgHandler();
+
+    $handles
+
+    virtual void handleDefault() {}
+
+    // buf is the start of a message block (its control header, framework/MsgControl.h). Calls
+    // the handle of the type whose INDEX the header carries, with the message object at the
+    // block's first allocation; the header's type id plays no part. A block whose index lies
+    // outside 0 to $last_index is ignored.
+    void dispatch(const char* buf);
+};
+
+}  // namespace Orbanex
+"""
+
+HANDLER_CPP = """
+#include "catalogue/OXProtocolHandler.h"
+
+#include "framework/MsgControl.h"
+
+$includes
+
+namespace Orbanex {
+
+namespace {
+
+constexpr short NB_MESSAGES = $nb_messages;
+
+typedef void (*Jump)(MsgHandler& handler, const void* message);
+
+template <class M>
+void jump(MsgHandler& handler, const void* message) {
+    handler.handle(*static_cast<const M*>(message));
+}
+
+// Entry i: the handle of the message type whose INDEX is i.
+const Jump jumps[NB_MESSAGES] = {
+    $jumps
+};
+
+}  // namespace
+
+MsgHandler::~MsgHandler() {}
+
+void MsgHandler::dispatch(const char* buf) {
+    const Tarvik::MsgControl* control = Tarvik::MsgControl::get(const_cast<char*>(buf));
+    const short index = control->getIndex();
+    // An index from a corrupt or foreign block would call through a pointer read outside the
+    // table.
+    if (index < 0 || index >= NB_MESSAGES) return;
+    jumps[index](*this, control->getMessageBuffer());
+}
+
+}  // namespace Orbanex
+"""
+
+
+def _declarations(entries) -> str:
+    return lines(f"struct {e.name};" for e in entries)
+
+
+def _includes_of(entries) -> str:
+    return lines(f'#include "catalogue/{e.name}.h"' for e in sorted(entries, key=lambda e: e.name))
+
+
+def emit_handler_header(model: Model) -> str:
+    return render(HANDLER_H, messages=_declarations(model.messages),
+                  handles=lines(f"virtual void handle(const {m.name}&) {{ handleDefault(); }}"
+                                for m in model.messages),
+                  last_index=len(model.messages) - 1)
+
+
+def emit_handler_source(model: Model) -> str:
+    return render(HANDLER_CPP, includes=_includes_of(model.messages),
+                  nb_messages=len(model.messages),
+                  jumps=lines(f"&jump<{m.name}>," for m in model.messages))
+
+
+# --- text writer ---------------------------------------------------------------------------------
+
+WRITER_H = """
+#pragma once
+
+#include "catalogue/OXProtocolHandler.h"
+#include "common/FastOStream.h"
+#include "framework/TextCodec.h"
+#include "framework/TextWriter.h"
+
+namespace Orbanex {
+
+$records
+
+typedef Tarvik::TextCodec<FastOStream> ACodec;
+
+// Renders catalogue records and messages as text at the cursor of the codec's stream: each
+// value "(" name=value ... ")", records nested in place, lists in "[" "]" (catalogue/FieldText.h
+// has the text of each kind), laid out compact or pretty by the TextWriter. As a MsgHandler it
+// renders a message block of any type through dispatch().
+//
+// Borrows the codec (and its stream), which must outlive it; owns and allocates nothing. offset
+// is the number of characters already on the current line before the cursor, from which the
+// pretty layout counts its columns. Between top-level values the layout state is the one it was
+// built with, so several values may be rendered one after another. Text that does not fit the
+// stream's buffer is cut. One thread at a time.
+class AsciiWriter : public Tarvik::TextWriter<FastOStream>, public MsgHandler {
+  public:
+    AsciiWriter(ACodec& codec, bool pretty, int offset)
+        : Tarvik::TextWriter<FastOStream>(codec, pretty, offset) {}
+    ~AsciiWriter() override;
+
+    $message_handles
+
+    $record_handles
+};
+
+}  // namespace Orbanex
+"""
+
+WRITER_CPP = """
+#include "catalogue/OXProtocolWriter.h"
+
+namespace Orbanex {
+
+// Each handle is defined in the unit of its class.
+AsciiWriter::~AsciiWriter() {}
+
+}  // namespace Orbanex
+"""
+
+
+def emit_writer_header(model: Model) -> str:
+    return render(WRITER_H, records=_declarations(model.records),
+                  message_handles=lines(f"void handle(const {m.name}& x) override;"
+                                        for m in model.messages),
+                  record_handles=lines(f"void handle(const {r.name}& x);" for r in model.records))
+
+
+def emit_writer_source() -> str:
+    return render(WRITER_CPP)

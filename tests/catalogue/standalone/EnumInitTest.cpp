@@ -1,5 +1,5 @@
 // Runs without initialising the catalogue's enumerations: the checking conversions, and so the
-// encoding of any field of an enumeration type, must refuse to run.
+// encoding and the text of any field of an enumeration type, must refuse to run.
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -38,6 +38,14 @@ TEST(CatalogueEnumBeforeInitialisation, CheckingConversionsAssert) {
             char buf[64];
             Tarvik::FastCodec c(buf, buf + sizeof buf);
             entry.write(c);
+        },
+        expected);
+    EXPECT_DEATH(
+        {
+            test_support::TestBlock block(1024);
+            MDEntry entry(block.alloc());
+            std::ostringstream os;
+            os << entry;
         },
         expected);
 }

@@ -123,6 +123,37 @@ class CatalogueBackend(unittest.TestCase):
                             "class OXProtocolError : public std::runtime_error"):
             self.assertIn(declaration, h)
 
+    def test_handler_and_dispatch_table_in_index_order(self):
+        h = self.files["catalogue/OXProtocolHandler.h"]
+        order = ["LogMessage", "PadMessage", "OrderMessage", "TickMessage"]
+        self.assertEqual(re.findall(r"virtual void handle\(const (\w+)&\) \{ handleDefault\(\); \}",
+                                    h), order)
+        self.assertIn("outside 0 to 3 is ignored", h)
+        cpp = self.files["catalogue/OXProtocolHandler.cpp"]
+        self.assertEqual(re.findall(r"&jump<(\w+)>,", cpp), order)
+        self.assertIn("if (index < 0 || index >= NB_MESSAGES) return;", cpp)
+
+    def test_writer_renders_each_class_in_its_own_unit(self):
+        h = self.files["catalogue/OXProtocolWriter.h"]
+        self.assertEqual(re.findall(r"void handle\(const (\w+)& x\) override;", h),
+                         ["LogMessage", "PadMessage", "OrderMessage", "TickMessage"])
+        self.assertEqual(re.findall(r"void handle\(const (\w+)& x\);", h),
+                         ["Pair", "Stat", "Span", "Order"])
+        for name, terminal in (("Pair", "true"), ("Order", "false"), ("PadMessage", "false"),
+                               ("TickMessage", "true")):
+            with self.subTest(name):
+                cpp = self.files[f"catalogue/{name}.cpp"]
+                self.assertIn(f"void AsciiWriter::handle(const {name}& x) "
+                              f"{{ FieldText::render(*this, x, {terminal}); }}", cpp)
+                self.assertIn(f'return FieldText::stream(fos, "<{name} ", x);', cpp)
+                self.assertIn(f'return FieldText::stream(os, "<{name} ", x);', cpp)
+                h = self.files[f"catalogue/{name}.h"]
+                self.assertIn(f"FastOStream& operator<<(FastOStream& fos, const {name}& x);", h)
+                self.assertIn(f"std::ostream& operator<<(std::ostream& os, const {name}& x);", h)
+        umbrella = self.files["catalogue/OXProtocol.h"]
+        self.assertIn('#include "catalogue/OXProtocolHandler.h"', umbrella)
+        self.assertIn('#include "catalogue/OXProtocolWriter.h"', umbrella)
+
 
 class CatalogueTestBackend(unittest.TestCase):
     def test_type_lists_and_twins(self):
