@@ -4,6 +4,7 @@
 #include "common/CommonInit.h"
 #include "common/ThreadRegistry.h"
 #include "logging/LoggingInit.h"
+#include "logging/MessagingInit.h"
 
 namespace ZURAV {
 
@@ -11,6 +12,7 @@ void OXInit::initialize() {
     Orbanex::CommonInit::initialize();
     Orbanex::ThreadRegistry::initialize();
     Orbanex::ThreadRegistry::registerThread("ZURAV");
+    Orbanex::MessagingInit::initialize();
     Orbanex::LoggingInit::initialize();
     ProtoInit::initialize();
 }
@@ -18,6 +20,7 @@ void OXInit::initialize() {
 void OXInit::finalize() {
     ProtoInit::finalize();
     Orbanex::LoggingInit::finalize();
+    Orbanex::MessagingInit::finalize();
     Orbanex::ThreadRegistry::finalize();
     Orbanex::CommonInit::finalize();
 }

@@ -116,6 +116,7 @@ TEST_F(ClientLog, AWritableDirectoryGetsBothLogsAndTheClientsLinesAtInfo) {
     ASSERT_EQ(OXClient::setlog(dir.path().c_str(), true), APIResult::OK);
     EXPECT_TRUE(loggerRunning());
     EXPECT_EQ(Orbanex::LogManager::instance()->impl().getLogLevel(), Orbanex::LogLevel::LOGDEBUG);
+    EXPECT_EQ(dir.files(".dat").size(), 1u);
     ASSERT_EQ(dir.files(".txt").size(), 1u);
     EXPECT_EQ(dir.files(".txt")[0].rfind(dir.path() + "/ZURAV.", 0), 0u);
 
@@ -139,6 +140,7 @@ TEST_F(ClientLog, WithoutTheTextLogOnlyTheBinaryLogIsWritten) {
     client.log("not in a text file");
     Orbanex::LogManager::instance()->flushAndWait();
     EXPECT_TRUE(dir.files(".txt").empty());
+    EXPECT_EQ(dir.files(".dat").size(), 1u);
 }
 
 // As root access() lets every directory through, so the file-in-the-way case is the one that

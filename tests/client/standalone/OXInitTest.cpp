@@ -6,6 +6,10 @@
 #include <string>
 
 #include "api/APIResult.h"
+#include "api/VersionMessage.h"
+#include "api/ZURAVProtocol.h"
+#include "catalogue/OXProtocol.h"
+#include "client/BuildInfo.h"
 #include "client/OXInit.h"
 #include "common/ThreadRegistry.h"
 #include "logging/Log.h"
@@ -20,6 +24,10 @@ TEST(OXInit, InitializeStartsEveryLayerOnTheCallingThread) {
     EXPECT_EQ(Orbanex::ThreadRegistry::getName(pthread_self()), "ZURAV");
     EXPECT_STREQ(getenv("TZ"), "Universal");
     EXPECT_NE(Orbanex::LogManager::instance(), nullptr);
+    ASSERT_NE(Orbanex::__protocol, nullptr);
+    const ShpOXMessage version = getVersionMessage();
+    EXPECT_EQ(version->getRef<VersionMessage>().protosig, API_SIGNATURE);
+    EXPECT_EQ(version->getRef<VersionMessage>().extra1, Orbanex::__protocol->getSignature());
     for (unsigned i = 0; i < APIResult::_nbValues; ++i) {
         const APIResult::Type value = APIResult::fromIndex(static_cast<unsigned char>(i));
         SCOPED_TRACE(static_cast<int>(value));
@@ -27,6 +35,7 @@ TEST(OXInit, InitializeStartsEveryLayerOnTheCallingThread) {
     }
     OXInit::finalize();
     EXPECT_EQ(Orbanex::LogManager::instance(), nullptr);
+    EXPECT_EQ(Orbanex::__protocol, nullptr);
     EXPECT_EQ(Orbanex::ThreadRegistry::getName(pthread_self()), "N/A");
 }
 
@@ -37,8 +46,10 @@ TEST(OXInit, TheCountingLayersWorkOnlyAtTheFirstStartAndTheLastStop) {
     EXPECT_EQ(Orbanex::LogManager::instance(), manager);
     OXInit::finalize();
     EXPECT_EQ(Orbanex::LogManager::instance(), manager);
+    EXPECT_NE(Orbanex::__protocol, nullptr);
     OXInit::finalize();
     EXPECT_EQ(Orbanex::LogManager::instance(), nullptr);
+    EXPECT_EQ(Orbanex::__protocol, nullptr);
 }
 
 }  // namespace
