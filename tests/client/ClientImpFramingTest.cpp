@@ -1,0 +1,192 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "ClientImpInspector.h"
+#include "api/ClientConnectMessage.h"
+#include "api/ClientDisconnectMessage.h"
+#include "api/InsertLogMessage.h"
+#include "api/MsgFactory.h"
+#include "api/ProtoInit.h"
+#include "api/RuThereMessage.h"
+#include "api/SubscribeMessage.h"
+#include "api/VersionMessage.h"
+#include "client/ClientImp.h"
+#include "common/TimeUtil.h"
+#include "support/client/WireFrame.h"
+
+namespace {
+
+using namespace ZURAV;
+using test_support::FrameHeader;
+typedef ClientImpInspector In;
+
+ShpOXMessage insertLog(size_t size) {
+    InsertLogMessage* msg = new InsertLogMessage();
+    const ShpOXMessage sm(msg);
+    msg->description.assign(size, 'x');
+    msg->level = LogLevel::LOGWARN;
+    return sm;
+}
+
+// Every byte waiting on fd, without waiting for more.
+std::string readAvailable(int fd) {
+    std::string bytes;
+    char chunk[65536];
+    for (;;) {
+        const ssize_t n = recv(fd, chunk, sizeof chunk, MSG_DONTWAIT);
+        if (n <= 0) return bytes;
+        bytes.append(chunk, static_cast<size_t>(n));
+    }
+}
+
+bool readable(int fd) {
+    pollfd p = {fd, POLLIN, 0};
+    return poll(&p, 1, 0) == 1;
+}
+
+// A session whose connection is one end of a socket pair; the test plays the server on the
+// other end.
+class ClientImpFraming : public testing::Test {
+  protected:
+    void SetUp() override {
+        ProtoInit::initialize();
+        int fds[2];
+        ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
+        // Non-blocking, as a connected session's socket is.
+        ASSERT_EQ(fcntl(fds[0], F_SETFL, fcntl(fds[0], F_GETFL) | O_NONBLOCK), 0);
+        In::adopt(client, fds[0], fds[0]);
+        server = fds[1];
+    }
+    void TearDown() override {
+        if (server != -1) close(server);
+    }
+
+    ClientImp client{nullptr, "user", "password", "localhost", 1, nullptr, 0};
+    int server = -1;
+};
+
+TEST_F(ClientImpFraming, AFrameIsLengthIdTimeAndTheBody) {
+    client.setConnected(true);
+    const ShpOXMessage msg = insertLog(300);
+    const Timestamp_t before = Orbanex::TimeUtil::now();
+    ASSERT_EQ(client.send(msg), APIResult::OK);
+
+    const std::string bytes = readAvailable(server);
+    const std::string body = test_support::encodeBody(*msg);
+    ASSERT_EQ(bytes.size(), 12 + body.size());
+    const FrameHeader h = test_support::parseHeader(bytes.data());
+    EXPECT_EQ(h.length, body.size() + 10);
+    EXPECT_EQ(h.id, InsertLogMessage::ID);
+    EXPECT_GE(h.nsecs, before);
+    EXPECT_LE(h.nsecs, Orbanex::TimeUtil::now());
+    EXPECT_EQ(bytes.substr(12), body);
+    EXPECT_EQ(In::outbuffer(client).position(), 0u);
+}
+
+TEST_F(ClientImpFraming, BeforeLoginOnlyTheLoginMessagesAndPingsGoOut) {
+    struct Case {
+        MsgType_t id;
+        APIResult::Type result;
+    };
+    const Case cases[] = {
+        {VersionMessage::ID, APIResult::OK},
+        {ClientConnectMessage::ID, APIResult::OK},
+        {RuThereMessage::ID, APIResult::OK},
+        {SubscribeMessage::ID, APIResult::NOT_CONNECTED},
+        {InsertLogMessage::ID, APIResult::NOT_CONNECTED},
+        {ClientDisconnectMessage::ID, APIResult::NOT_CONNECTED},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.id);
+        EXPECT_EQ(client.send(MsgFactory::createMessage(c.id)), c.result);
+        const std::string bytes = readAvailable(server);
+        if (c.result == APIResult::OK) {
+            ASSERT_GE(bytes.size(), 12u);
+            EXPECT_EQ(test_support::parseHeader(bytes.data()).id, c.id);
+        } else {
+            EXPECT_EQ(bytes, "");
+            EXPECT_EQ(In::outbuffer(client).position(), 0u);
+        }
+    }
+}
+
+TEST_F(ClientImpFraming, WithAStopPendingOnlyTheDisconnectMessageGoesOut) {
+    client.setConnected(true);
+    In::requestStop(client);
+    EXPECT_EQ(client.send(insertLog(1)), APIResult::IS_STOPPING);
+    EXPECT_EQ(readAvailable(server), "");
+    EXPECT_EQ(client.send(MsgFactory::createMessage(ClientDisconnectMessage::ID)), APIResult::OK);
+    const std::string bytes = readAvailable(server);
+    ASSERT_GE(bytes.size(), 12u);
+    EXPECT_EQ(test_support::parseHeader(bytes.data()).id, ClientDisconnectMessage::ID);
+}
+
+// The encoder is bounded by the largest body a server accepts: a larger message is refused
+// alone, instead of overrunning the buffer or going out behind a wrapped length.
+TEST_F(ClientImpFraming, AMessageLargerThanAFrameIsRefusedAndTheSessionGoesOn) {
+    client.setConnected(true);
+    const size_t overhead = test_support::encodeBody(*insertLog(32000)).size() - 32000;
+    const size_t largest = test_support::MAX_BODY_SIZE - overhead;
+    ASSERT_EQ(test_support::encodeBody(*insertLog(largest)).size(), test_support::MAX_BODY_SIZE);
+
+    EXPECT_EQ(client.send(insertLog(largest + 1)), APIResult::INVALID_PARAMETER);
+    EXPECT_EQ(client.send(insertLog(1000000)), APIResult::INVALID_PARAMETER);
+    EXPECT_EQ(readAvailable(server), "");
+    EXPECT_EQ(In::outbuffer(client).position(), 0u);
+    EXPECT_FALSE(client.isStopRequested());
+    EXPECT_EQ(In::exitStatus(client), APIResult::OK);
+
+    ASSERT_EQ(client.send(insertLog(largest)), APIResult::OK);
+    const std::string bytes = readAvailable(server);
+    EXPECT_EQ(test_support::parseHeader(bytes.data()).length, 32768);
+}
+
+TEST_F(ClientImpFraming, ABufferNearlyFullRefusesDropsItsContentAndStops) {
+    client.setConnected(true);
+    // The server reads nothing: the socket fills, then the client's output buffer.
+    APIResult::Type result = APIResult::OK;
+    int sends = 0;
+    while (result == APIResult::OK && sends < 1000) {
+        result = client.send(insertLog(4000));
+        ++sends;
+    }
+    EXPECT_EQ(result, APIResult::BUFFER_FULL);
+    EXPECT_GT(sends, 1048576 / 4000);  // frames accumulated until the margin was reached
+    EXPECT_EQ(In::outbuffer(client).position(), 0u);
+    EXPECT_TRUE(client.isStopRequested());
+    EXPECT_EQ(In::exitStatus(client), APIResult::BUFFER_FULL);
+    // Bytes left over woke the loop, so that it writes them when the socket can take them.
+    EXPECT_TRUE(readable(In::rpipe(client)));
+    EXPECT_EQ(client.send(insertLog(1)), APIResult::IS_STOPPING);
+
+    // A later failure of the same connection reports the first one.
+    close(server);
+    server = -1;
+    EXPECT_EQ(client.send(MsgFactory::createMessage(ClientDisconnectMessage::ID)),
+              APIResult::BUFFER_FULL);
+    EXPECT_EQ(In::exitStatus(client), APIResult::BUFFER_FULL);
+}
+
+TEST_F(ClientImpFraming, AFailedWriteDropsTheOutputAndStops) {
+    client.setConnected(true);
+    close(server);
+    server = -1;
+    // No SIGPIPE: the test process would die of it.
+    EXPECT_EQ(client.send(insertLog(10)), APIResult::SOCKERR_WRITING);
+    EXPECT_EQ(In::outbuffer(client).position(), 0u);
+    EXPECT_TRUE(client.isStopRequested());
+    EXPECT_EQ(In::exitStatus(client), APIResult::SOCKERR_WRITING);
+}
+
+TEST_F(ClientImpFraming, WakingTheLoopNeverBlocks) {
+    // Far more wake-ups than the pipe holds, none of them read.
+    for (int i = 0; i < 200000; ++i) client.notifySelector();
+    EXPECT_TRUE(readable(In::rpipe(client)));
+}
+
+}  // namespace

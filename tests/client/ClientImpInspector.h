@@ -1,0 +1,35 @@
+#pragma once
+
+#include "client/ClientImp.h"
+
+namespace ZURAV {
+
+// The client tests' view of a session's private state, and the one way they hand it a
+// connection without connecting: descriptors the session then owns.
+struct ClientImpInspector {
+    static const ClientImp::OXServer& server(const ClientImp& c, int i) { return c._servers[i]; }
+    static int numServers(const ClientImp& c) { return c._numServers; }
+    static int currentServer(const ClientImp& c) { return c._currentServer; }
+    static bool useHeartbeat(const ClientImp& c) { return c._useHeartbeat; }
+    static Timestamp_t sleepTime(const ClientImp& c) { return c._sleepTime; }
+    static Timestamp_t timeoutTime(const ClientImp& c) { return c._timeoutTime; }
+    static bool debugMessages(const ClientImp& c) { return c._debugMessages; }
+    static bool stickySubscriptions(const ClientImp& c) { return c._stickySubscriptions; }
+    static bool clearSubscriptionsOnStop(const ClientImp& c) { return c._clearSubscriptionsOnStop; }
+    static const Orbanex::Buffer& inbuffer(const ClientImp& c) { return c._inbuffer; }
+    static const Orbanex::Buffer& outbuffer(const ClientImp& c) { return c._outbuffer; }
+    static int rsock(const ClientImp& c) { return c._rsock; }
+    static int wsock(const ClientImp& c) { return c._wsock; }
+    static int rpipe(const ClientImp& c) { return c._rpipe; }
+    static int wpipe(const ClientImp& c) { return c._wpipe; }
+    static APIResult::Type exitStatus(const ClientImp& c) { return c._exitStatus; }
+    static void requestStop(ClientImp& c) { c.requestStop(); }
+
+    // The session reads rfd and writes wfd (the same descriptor for a socket) and closes them.
+    static void adopt(ClientImp& c, int rfd, int wfd) {
+        c._rsock = rfd;
+        c._wsock = wfd;
+    }
+};
+
+}  // namespace ZURAV
