@@ -1,6 +1,7 @@
 #include <iostream>
 #include <utility>
 
+#include "api/LastSequenceIDMessage.h"
 #include "client/ClientImp.h"
 
 namespace ZURAV {
@@ -36,6 +37,10 @@ void ClientImp::updateLastSequenceID(FeedID_t feedID, SequenceID_t sequenceID) {
 void ClientImp::setLastSequenceID(FeedID_t feedID, SequenceID_t sequenceID) {
     boost::lock_guard<boost::mutex> lock(_seqlock);
     _feedSeqIDMap[feedID] = sequenceID;
+}
+
+void ClientImp::handle(const ShpOXMessage&, const LastSequenceIDMessage& msg) {
+    setLastSequenceID(msg.feedID, msg.sequenceID);
 }
 
 void ClientImp::setOrigFeedSequenceID(SequenceID_t sequenceID) {

@@ -1,5 +1,10 @@
 #pragma once
 
+#include <unistd.h>
+
+#include <deque>
+#include <thread>
+
 #include "client/ClientImp.h"
 
 namespace ZURAV {
@@ -24,6 +29,38 @@ struct ClientImpInspector {
     static int wpipe(const ClientImp& c) { return c._wpipe; }
     static APIResult::Type exitStatus(const ClientImp& c) { return c._exitStatus; }
     static void requestStop(ClientImp& c) { c.requestStop(); }
+
+    // The event loop and the login.
+    static void setHandler(ClientImp& c, OXHandler* h) {
+        boost::lock_guard<boost::mutex> lock(c._runlock);
+        c._handler = h;
+    }
+    // The time seam of the loop: its period (and ping interval) and its silence time-out.
+    static void setPeriods(ClientImp& c, Timestamp_t sleep, Timestamp_t timeout) {
+        c._sleepTime = sleep;
+        c._timeoutTime = timeout;
+    }
+    static std::thread::id dispatchThread(const ClientImp& c) {
+        boost::lock_guard<boost::mutex> lock(c._runlock);
+        return c._dispatchThreadID;
+    }
+    static ClientSessionID_t sessionID(const ClientImp& c) { return c._sessionID; }
+    static IdAllocator* orderIDs(const ClientImp& c) { return c._orderIDs.get(); }
+    static SequenceID_t lastSentSeqNo(const ClientImp& c) { return c._lastSentSeqNo; }
+    static void setLastSentSeqNo(ClientImp& c, SequenceID_t n) { c._lastSentSeqNo = n; }
+    static void setLastReceivedSeqNo(ClientImp& c, SequenceID_t n) { c._lastReceivedSeqNo = n; }
+    static bool logHeartbeatSeqMismatch(const ClientImp& c) { return c._logHeartbeatSeqMismatch; }
+    static void setLogHeartbeatSeqMismatch(ClientImp& c, bool on) {
+        c._logHeartbeatSeqMismatch = on;
+    }
+    static const std::deque<ClientImp::PingTime>& pingTimes(const ClientImp& c) {
+        return c._pingTimeQueue;
+    }
+    // Closes the write end of the wake-up pipe, so that the loop's next read of it fails.
+    static void breakWakeUpPipe(ClientImp& c) {
+        ::close(c._wpipe);
+        c._wpipe = -1;
+    }
 
     // The session reads rfd and writes wfd (the same descriptor for a socket) and closes them.
     static void adopt(ClientImp& c, int rfd, int wfd) {
