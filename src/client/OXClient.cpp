@@ -82,4 +82,10 @@ const APIMarket* OXClient::getMarketByID(const APIFeed& feed, MarketID_t marketI
     return imp->getMarketByID(feed, marketID);
 }
 
+APIResult::Type OXClient::run(OXHandler* handler) { return imp->run(handler); }
+APIResult::Type OXClient::processEvents(OXHandler* handler) { return imp->processEvents(handler); }
+APIResult::Type OXClient::join() { return imp->join(); }
+APIResult::Type OXClient::wait() { return imp->join(); }
+APIResult::Type OXClient::close() { return imp->close(); }
+
 }  // namespace ZURAV

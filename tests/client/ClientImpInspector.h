@@ -67,6 +67,11 @@ struct ClientImpInspector {
         c._rsock = rfd;
         c._wsock = wfd;
     }
+
+    // ---- running a session ----
+
+    // The session behind a facade.
+    static ClientImp& of(OXClient& client) { return *client.imp; }
 };
 
 }  // namespace ZURAV
