@@ -397,6 +397,7 @@ void watch(const TestServer& server, Exchange& exchange, const bool& stopping, s
     size_t connections = 0;
     std::vector<size_t> seen;  // frames looked at, per connection
     std::vector<bool> closed;
+    bool last = false;
     for (;;) {
         std::vector<std::string> lines;
         server.waitFor(
@@ -427,11 +428,13 @@ void watch(const TestServer& server, Exchange& exchange, const bool& stopping, s
                 }
                 return !lines.empty();
             },
-            std::chrono::milliseconds(200));
+            last ? std::chrono::milliseconds(0) : std::chrono::milliseconds(200));
         if (connections > 0) exchange.connectionTaken(connections - 1);
         for (const std::string& line : lines) say(line);
+        if (last) return;
+        // Once stopping, one more look takes what arrived while printing.
         std::lock_guard<std::mutex> lock(mutex);
-        if (stopping) return;
+        last = stopping;
     }
 }
 
