@@ -41,8 +41,10 @@ class OXHandler;
 //
 // Its member functions live in units by concern, in the order a message travels:
 //   ClientImp.cpp          the object: construction, settings, getters, log set-up, log
-//   ClientImpFraming.cpp   framing into the output buffer and writing it
-//   ClientImpConnect.cpp   opening and closing the connection
+//   ClientImpFraming.cpp   framing into the output buffer and writing it; cutting the input
+//                          buffer into frames and decoding them
+//   ClientImpLoop.cpp      the event loop, pings and their answers, the stop request
+//   ClientImpConnect.cpp   opening and closing the connection, the login
 //   ClientImpIncoming.cpp  the session's handling of incoming messages
 //   ClientImpOrders.cpp    order entry
 //   ClientImpRequests.cpp  subscriptions and the other requests
@@ -143,6 +145,15 @@ class ClientImp : public MsgHandlerT<ShpOXMessage> {
     // Empties both buffers.
     void clearBuffers();
 
+    // ---- cutting the input into frames (ClientImpFraming.cpp) ----
+
+    // Decodes and dispatches, in order, every complete frame of the input buffer, which the
+    // caller has flipped (position at the first undecoded byte, limit at the end of the data).
+    // Returns with the position at the first byte of an incomplete frame, or with the buffer
+    // flipped empty after a protocol error (PROTOCOL_ERROR recorded, stop requested). Loop's
+    // thread, receive lock held; handlers run inside it.
+    void decodeMessages();
+
     // ---- the connection (ClientImpConnect.cpp) ----
 
     // One pass over the configured servers in order, without delay: the first connectOne that
@@ -158,6 +169,37 @@ class ClientImp : public MsgHandlerT<ShpOXMessage> {
     // descriptor-pair mode) and leaves both at -1; does not change isConnected().
     void closeSockets();
 
+    // ---- the login (ClientImpConnect.cpp) ----
+
+    // Connects to the first configured server that takes the login messages, then runs the
+    // event loop on the calling thread until the login answer. IS_RUNNING (checkRunning and a
+    // loop active), IS_CONNECTED, the failure of the last connection attempt, the refusal's
+    // result, NOT_CONNECTED when a stop ends the login before its answer, or the failure that
+    // ended the loop. On any failure the connection is closed; an exception from the loop
+    // closes it too and passes on.
+    APIResult::Type connect(bool checkRunning);
+    // The login answer: a session id and a fresh order-id allocator, or the refusal's result
+    // and a stop. Ignored while connected.
+    void handle(const ShpOXMessage& sm, const ConnectResponseMessage& msg) override;
+
+    // ---- the event loop (ClientImpLoop.cpp) ----
+
+    // The event loop on the calling thread, under the receive lock. loop true: until a stop
+    // request, a failure or the end of a login; loop false: passes while something is ready,
+    // never waiting. Its outcome is left in the exit status, the stop flag and the connection
+    // state. Must not be entered again from a handler callback of a running loop.
+    void dispatch(bool loop);
+    // Requests a stop of the running loop: NOT_RUNNING when no handler is installed.
+    APIResult::Type stop();
+    // Queues a message the session made itself; the loop dispatches it after the frames of its
+    // current or next pass. Any thread.
+    void callHandler(const ShpOXMessage& msg);
+    // Mean round trip of the last MAX_PING_TIMES ping answers in nanoseconds, 0 before any.
+    // Waits while a loop runs on another thread.
+    Timestamp_t getAveragePingTime() const;
+    // A ping answer: its round trip, and the check of its number against the expected one.
+    void handle(const ShpOXMessage& sm, const ImHereMessage& msg) override;
+
     // ---- incoming messages (ClientImpIncoming.cpp) ----
 
     // Messages the session does not handle: reported on standard error.
@@ -172,6 +214,8 @@ class ClientImp : public MsgHandlerT<ShpOXMessage> {
     // Replaces the feed's last sequence id, larger or not.
     void setLastSequenceID(FeedID_t feedID, SequenceID_t sequenceID);
     void setOrigFeedSequenceID(SequenceID_t sequenceID);
+    // The last sequence id of a feed as the server states it, replacing the stored one.
+    void handle(const ShpOXMessage& sm, const LastSequenceIDMessage& msg) override;
 
     // ---- feed and market configuration (ClientImpConfig.cpp) ----
 
@@ -223,9 +267,6 @@ class ClientImp : public MsgHandlerT<ShpOXMessage> {
     void handle(const ShpOXMessage& sm, const SubscriptionEventMessage& msg) override;
     // The handler's onBatchComplete, when one is installed; the loop's thread.
     void onBatchComplete(int batchDefID);
-    // Queues a message the session made itself; the loop dispatches it after the frames of its
-    // current or next pass. Any thread.
-    void callHandler(const ShpOXMessage& msg);
 
     // ---- order entry (ClientImpOrders.cpp) ----
     //
@@ -349,6 +390,26 @@ class ClientImp : public MsgHandlerT<ShpOXMessage> {
     void setSockets(int rsock, int wsock);
     // The system's text for an errno value.
     static std::string systemError(int error);
+
+    // ---- the event loop's steps (ClientImpLoop.cpp) ----
+
+    // What one read of the connection brought.
+    enum class ReadOutcome { NOTHING, DATA, ENDED };
+    void loopPasses(bool loop);
+    void setDispatchThread(std::thread::id id);
+    // Drains the wake-up pipe; false when it failed (recorded as SOCKERR_READING).
+    bool drainWakeups();
+    // One read into the input buffer and the decoding of the frames it completes. ENDED: the
+    // loop must return (recorded failure; the connection closed unless the buffer was full).
+    ReadOutcome readConnection();
+    void dispatchDeferred();
+    void sendPing(Timestamp_t now);
+    // The login answer arrived while unconnected: the login loop is over.
+    bool loginAnswered() const { return _receivedConnectResponse && !isConnected(); }
+    // The ping number after n: n + 1, wrapping to 0 where it would reach 2147483647.
+    static SequenceID_t nextPingNumber(SequenceID_t n);
+    // Leaves the input buffer flipped and empty: nothing undecoded, nothing to keep.
+    void discardInput();
 
     // ---- set at construction, then read-only ----
     OXClient* const _parent;  // passed to every handler callback

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "api/ClientConnectMessage.h"
+#include "api/ConnectResponseMessage.h"
 #include "api/MsgFactory.h"
 #include "client/BuildInfo.h"
 #include "client/ClientImp.h"
@@ -34,7 +35,87 @@ bool resolve(const std::string& host, in_addr& address) {
     return true;
 }
 
+// Order ids: the session id above a counter of this many bits.
+const short ORDER_COUNTER_BITS = 40;
+
+// What connect returns for a refused login.
+APIResult::Type refusal(ConnectionResponse::Type code) {
+    switch (code) {
+        case ConnectionResponse::FAILED_INVALID_USER:
+            return APIResult::INVALID_USER;
+        case ConnectionResponse::FAILED_INVALID_PASSWORD:
+            return APIResult::INVALID_PASSWORD;
+        case ConnectionResponse::FAILED_USER_ALREADY_CONNECTED:
+            return APIResult::USER_ALREADY_CONNECTED;
+        case ConnectionResponse::FAILED_INCOMPATIBLE_PROTOCOL:
+            return APIResult::INCOMPATIBLE_PROTOCOL;
+        case ConnectionResponse::FAILED_USER_LOCKED:
+            return APIResult::USER_LOCKED;
+        case ConnectionResponse::FAILED_SYSTEM_LOCKED:
+            return APIResult::SYSTEM_LOCKED;
+        default:
+            // FAILED_OTHER, and codes outside the table, which must never pass for a success.
+            return APIResult::COULD_NOT_LOGIN;
+    }
+}
+
 }  // namespace
+
+APIResult::Type ClientImp::connect(bool checkRunning) {
+    if (checkRunning && isRunning()) {
+        OX_LOG_INFO("Attempt to connect a running client.");
+        return APIResult::IS_RUNNING;
+    }
+    if (isConnected()) {
+        OX_LOG_INFO("Attempt to connect already connected client.");
+        return APIResult::IS_CONNECTED;
+    }
+    const APIResult::Type result = connectMany();
+    if (result != APIResult::OK) return result;
+    {
+        boost::lock_guard<boost::mutex> lock(_runlock);
+        _exitStatus = APIResult::OK;
+    }
+    _receivedConnectResponse = false;
+
+    try {
+        dispatch(true);
+    } catch (...) {
+        // The login is over without an answer: nothing may keep the connection.
+        _receivedConnectResponse = false;
+        closeSockets();
+        throw;
+    }
+    const bool answered = _receivedConnectResponse;
+    _receivedConnectResponse = false;
+    setDispatchThread(std::this_thread::get_id());
+    // A stop during the login loop of a reconnection ends it without an answer: not a login.
+    if (!answered) recordFailure(APIResult::NOT_CONNECTED);
+    const APIResult::Type status = _exitStatus;
+    if (status != APIResult::OK) {
+        closeSockets();
+    } else {
+        setConnected(true);
+    }
+    return status;
+}
+
+void ClientImp::handle(const ShpOXMessage&, const ConnectResponseMessage& msg) {
+    // A second answer on a live session would replace its session id and order ids, or end it.
+    if (isConnected()) {
+        OX_LOG_WARN("Login answer while logged in; ignored.");
+        return;
+    }
+    if (msg.connectionResponse == ConnectionResponse::SUCCESS) {
+        _sessionID = msg.sessionID;
+        boost::lock_guard<boost::mutex> lock(_sendlock);
+        _orderIDs.reset(new IdAllocator(_sessionID, ORDER_COUNTER_BITS));
+    } else {
+        _exitStatus = refusal(msg.connectionResponse);
+        requestStop();
+    }
+    _receivedConnectResponse = true;
+}
 
 APIResult::Type ClientImp::connectMany() {
     if (_numServers < 1) return APIResult::COULD_NOT_CONNECT;
@@ -57,6 +138,8 @@ APIResult::Type ClientImp::connectOne(const std::string& host, int port) {
     {
         boost::lock_guard<boost::mutex> lock(_runlock);
         _stopRequested = false;
+        // The attempt reports its own failures, never one left from an earlier connection.
+        _exitStatus = APIResult::OK;
     }
     clearConfiguration();
     clearBuffers();

@@ -95,13 +95,52 @@ APIResult::Type ClientImp::flushOutBuffer() {
 void ClientImp::notifySelector() {
     const char wake = 0;
     // Nothing to do on failure: a full pipe (EAGAIN) means the loop has a wake-up pending.
-    if (::write(_wpipe, &wake, 1) < 0) return;
+    while (::write(_wpipe, &wake, 1) < 0 && errno == EINTR) {
+    }
 }
 
 void ClientImp::clearBuffers() {
     _inbuffer.clear();
     boost::lock_guard<boost::mutex> lock(_sendlock);
     _outbuffer.clear();
+}
+
+void ClientImp::decodeMessages() {
+    for (;;) {
+        _inbuffer.mark();
+        if (_inbuffer.remaining() < MsgHead::SIZE) return;
+        char* const head = _inbuffer.current();
+        MsgHead header;
+        Tarvik::FastCodec codec(head, head + MsgHead::SIZE);
+        header.read(codec);
+        if (header.length < MIN_FRAME_LENGTH || header.length > MAX_FRAME_LENGTH) {
+            OX_LOG_ERROR("Invalid message length.");
+            discardInput();
+            failAndStop(APIResult::PROTOCOL_ERROR);
+            return;
+        }
+        const size_t frameSize = header.length + 2u;
+        if (_inbuffer.remaining() < frameSize) return;
+        // The decoder sees this frame's body and nothing after it: a short body cannot read
+        // into the next frame, and one with bytes left over is refused, not half taken.
+        const ShpOXMessage msg = OXMessage::decodeMessage(header.id, head + MsgHead::SIZE,
+                                                          header.length - MsgHead::LENGTH_OVERHEAD);
+        if (!msg) {
+            OX_LOG_ERROR("Could not decode message!");
+            discardInput();
+            failAndStop(APIResult::PROTOCOL_ERROR);
+            return;
+        }
+        _inbuffer.advancePosition(frameSize);
+        dispatchMessage(msg, msg.get(), msg->getMsgType());
+    }
+}
+
+void ClientImp::discardInput() {
+    // Cleared and then compacted by the loop, the buffer would count its whole capacity as
+    // received bytes; flipped empty, compacting leaves it empty.
+    _inbuffer.clear();
+    _inbuffer.flip();
 }
 
 }  // namespace ZURAV

@@ -7,6 +7,7 @@
 #include "api/DropCopyMessage.h"
 #include "api/EventReportMessage.h"
 #include "api/HeartbeatMessage.h"
+#include "api/LastSequenceIDMessage.h"
 #include "api/LockResponseMessage.h"
 #include "api/MktDataMessage.h"
 #include "api/OrderCancelRejectedMessage.h"
@@ -192,6 +193,10 @@ void ClientImp::updateLastSequenceID(FeedID_t feedID, SequenceID_t sequenceID) {
 void ClientImp::setLastSequenceID(FeedID_t feedID, SequenceID_t sequenceID) {
     boost::lock_guard<boost::mutex> lock(_seqlock);
     _feedSeqIDMap[feedID] = sequenceID;
+}
+
+void ClientImp::handle(const ShpOXMessage&, const LastSequenceIDMessage& msg) {
+    setLastSequenceID(msg.feedID, msg.sequenceID);
 }
 
 void ClientImp::setOrigFeedSequenceID(SequenceID_t sequenceID) {

@@ -45,14 +45,6 @@ std::string parametersText(const Parameters& parameters) {
 
 }  // namespace
 
-void ClientImp::callHandler(const ShpOXMessage& msg) {
-    {
-        boost::lock_guard<boost::recursive_mutex> lock(_deferredlock);
-        _deferred.push_back(msg);
-    }
-    notifySelector();
-}
-
 bool ClientImp::isLocalRejection(const OrderRejectedMessage& msg) {
     return dynamic_cast<const LocalOrderRejectedMessage*>(&msg) != nullptr;
 }

@@ -1,5 +1,8 @@
 #include "client/OXClient.h"
 
+#include <stdexcept>
+#include <string>
+
 #include "client/ClientImp.h"
 
 namespace ZURAV {
@@ -21,6 +24,32 @@ void OXClient::addref() { _rc.fetch_add(1, std::memory_order_relaxed); }
 void OXClient::release() {
     if (_rc.fetch_sub(1, std::memory_order_acq_rel) == 1) delete this;
 }
+
+OXClient* OXClient::open(const char* username, const char* password, const char* hostname,
+                         int port) {
+    return open(username, password, hostname, port, nullptr, 0);
+}
+
+OXClient* OXClient::open(const char* username, const char* password, const char* hostname1,
+                         int port1, const char* hostname2, int port2) {
+    if (username == nullptr || password == nullptr || hostname1 == nullptr) return nullptr;
+    OXClient* const client = new OXClient(username, password, hostname1, port1, hostname2, port2);
+    APIResult::Type result;
+    try {
+        result = client->imp->connect(true);
+    } catch (...) {
+        delete client;
+        throw;
+    }
+    if (result == APIResult::OK) return client;
+    delete client;
+    const char* const name = APIResult::toString(result);
+    throw std::runtime_error(std::string("Error connecting: ") + (name != nullptr ? name : ""));
+}
+
+APIResult::Type OXClient::connect() { return imp->connect(true); }
+APIResult::Type OXClient::stop() { return imp->stop(); }
+Timestamp_t OXClient::getAveragePingTime() { return imp->getAveragePingTime(); }
 
 void OXClient::setUseHeartbeat(bool use) { imp->setUseHeartbeat(use); }
 void OXClient::setDebug(boolean debug) { imp->setDebug(debug); }

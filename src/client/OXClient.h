@@ -57,6 +57,28 @@ class OXClient {
     // Deletes the client when it drops the last reference.
     void release();
 
+    // A new client, connected and logged in (connect()), with one reference; null when
+    // username, password or hostname1 is null, nothing being made then. When the login fails
+    // the client is deleted and std::runtime_error "Error connecting: <result name>" thrown.
+    static OXClient* open(const char* username, const char* password, const char* hostname,
+                          int port);
+    static OXClient* open(const char* username, const char* password, const char* hostname1,
+                          int port1, const char* hostname2, int port2);
+
+    // Connects to the first configured server that takes the connection and logs in, running
+    // the client's loop on the calling thread until the server answers the login (with
+    // heartbeats on, at most 5 s of silence). OK; IS_CONNECTED; IS_RUNNING from inside run();
+    // the login's refusal (INVALID_USER, INVALID_PASSWORD, ...); or the failure of the last
+    // connection attempt or of the login. A failure leaves the client unconnected; a server
+    // that took the login messages ends the attempt, refusing or not.
+    APIResult::Type connect();
+    // Asks the running loop to return after its current pass; NOT_RUNNING when none runs. Any
+    // thread. Until the next run, processEvents or connect, requests return IS_STOPPING.
+    APIResult::Type stop();
+    // The mean round trip of the last 64 answered pings, in nanoseconds; 0 before any. Waits
+    // while the loop runs on another thread.
+    Timestamp_t getAveragePingTime();
+
     // On: a ping every 0.4 s and a 5 s time-out on a silent server. Off: neither.
     void setUseHeartbeat(bool use);
     // Logs every message sent (other than pings) and every connection attempt at INFO. Takes

@@ -7,22 +7,31 @@
 #include <string>
 
 #include "ClientImpInspector.h"
+#include "ConsoleLog.h"
+#include "SessionFixtures.h"
 #include "api/ClientConnectMessage.h"
 #include "api/ClientDisconnectMessage.h"
 #include "api/InsertLogMessage.h"
 #include "api/MsgFactory.h"
 #include "api/ProtoInit.h"
+#include "api/RiskResponseMessage.h"
 #include "api/RuThereMessage.h"
 #include "api/SubscribeMessage.h"
+#include "api/TestMessage.h"
 #include "api/VersionMessage.h"
+#include "catalogue/OXProtocol.h"
 #include "client/ClientImp.h"
 #include "common/TimeUtil.h"
+#include "support/client/TestServer.h"
 #include "support/client/WireFrame.h"
 
 namespace {
 
 using namespace ZURAV;
+using test_support::Behaviour;
 using test_support::FrameHeader;
+using test_support::Malformed;
+using test_support::TestServer;
 typedef ClientImpInspector In;
 
 ShpOXMessage insertLog(size_t size) {
@@ -31,22 +40,6 @@ ShpOXMessage insertLog(size_t size) {
     msg->description.assign(size, 'x');
     msg->level = LogLevel::LOGWARN;
     return sm;
-}
-
-// Every byte waiting on fd, without waiting for more.
-std::string readAvailable(int fd) {
-    std::string bytes;
-    char chunk[65536];
-    for (;;) {
-        const ssize_t n = recv(fd, chunk, sizeof chunk, MSG_DONTWAIT);
-        if (n <= 0) return bytes;
-        bytes.append(chunk, static_cast<size_t>(n));
-    }
-}
-
-bool readable(int fd) {
-    pollfd p = {fd, POLLIN, 0};
-    return poll(&p, 1, 0) == 1;
 }
 
 // A session whose connection is one end of a socket pair; the test plays the server on the
@@ -187,6 +180,87 @@ TEST_F(ClientImpFraming, WakingTheLoopNeverBlocks) {
     // Far more wake-ups than the pipe holds, none of them read.
     for (int i = 0; i < 200000; ++i) client.notifySelector();
     EXPECT_TRUE(readable(In::rpipe(client)));
+}
+
+// ---- cutting the input into frames ----
+
+TEST(ClientImpDecoding, FramesAreCutWhereverTheReadsSplitThem) {
+    ProtoInit::initialize();
+    const std::string first = test_support::frameOf(*insertLog(100), 1);
+    // The largest frame a peer sends: a body of 32758 bytes.
+    const size_t overhead = test_support::encodeBody(*insertLog(32000)).size() - 32000;
+    const std::string largest =
+        test_support::frameOf(*insertLog(test_support::MAX_BODY_SIZE - overhead), 2);
+    ASSERT_EQ(test_support::parseHeader(largest.data()).length, 32768);
+    const std::string last = test_support::frameOf(*MsgFactory::createMessage(TestMessage::ID), 3);
+
+    for (size_t split :
+         {size_t(1), size_t(11), size_t(12), size_t(13), size_t(60), first.size() - 1}) {
+        SCOPED_TRACE(split);
+        RecordingClient client;
+        SocketPairConnection connection(client);
+        connection.write(first.substr(0, split));
+        client.dispatch(false);
+        EXPECT_TRUE(client.ids.empty());
+        EXPECT_EQ(In::inbuffer(client).position(), split);  // kept from the frame's first byte
+
+        connection.write(first.substr(split) + largest + last);  // several frames, one write
+        while (readable(In::rsock(client))) client.dispatch(false);
+        EXPECT_EQ(client.ids, (std::vector<MsgType_t>{InsertLogMessage::ID, InsertLogMessage::ID,
+                                                      TestMessage::ID}));
+        EXPECT_EQ(In::inbuffer(client).position(), 0u);
+        EXPECT_EQ(In::exitStatus(client), APIResult::OK);
+    }
+}
+
+// Each malformed frame follows a configuration and a last sequence id in the same write, and
+// precedes the login's acceptance: the frames before it count, nothing after it does.
+TEST(ClientFramingThreads, AMalformedFrameIsAProtocolErrorAfterTheFramesBeforeIt) {
+    Orbanex::initialize();
+    ProtoInit::initialize();
+    struct Case {
+        Malformed kind;
+        const char* error;
+    };
+    const Case cases[] = {
+        {Malformed::LENGTH_9, ":ERROR:Invalid message length."},
+        {Malformed::LENGTH_32769, ":ERROR:Invalid message length."},
+        {Malformed::UNKNOWN_ID, ":ERROR:Could not decode message!"},
+        {Malformed::EMPTY_BODY, ":ERROR:Could not decode message!"},
+        {Malformed::TRUNCATED_BODY, ":ERROR:Could not decode message!"},
+        {Malformed::TRAILING_BYTES, ":ERROR:Could not decode message!"},
+    };
+    TestServer server;
+    size_t connection = 0;
+    for (const Case& k : cases) {
+        SCOPED_TRACE(test_support::toString(k.kind));
+        Behaviour b = Behaviour::malformedAnswer(k.kind);
+        b.loginInOneWrite = true;
+        b.configs.resize(1);
+        b.configs[0].feedsList.resize(1);
+        b.configs[0].feedsList[0].feedID = 5;
+        b.lastSequenceIDs.resize(1);
+        b.lastSequenceIDs[0].feedID = 5;
+        b.lastSequenceIDs[0].sequenceID = 40 + static_cast<int>(connection);
+        server.queue(b);
+        ClientImp client(nullptr, "trader", "secret", "127.0.0.1", server.port(), nullptr, 0);
+        const ConsoleLog log;
+
+        EXPECT_EQ(client.connect(true), APIResult::PROTOCOL_ERROR);
+        EXPECT_EQ(log.count(k.error), 1u) << log.text();
+        EXPECT_EQ(client.getSequenceID(5), 40 + static_cast<int>(connection));
+        EXPECT_NE(client.getFeedByID(5), nullptr);
+        EXPECT_EQ(In::orderIDs(client), nullptr);  // the acceptance behind it was dropped
+        EXPECT_FALSE(client.isConnected());
+        // Nothing received is kept, and the buffer is ready for a new connection.
+        EXPECT_EQ(In::inbuffer(client).position(), 0u);
+        EXPECT_EQ(In::inbuffer(client).limit(), In::inbuffer(client).capacity());
+        EXPECT_TRUE(server.waitFor([connection](const TestServer::Record& r) {
+            return r.size() > connection && r[connection].closed;
+        }));
+        ++connection;
+    }
+    Orbanex::finalize();
 }
 
 }  // namespace

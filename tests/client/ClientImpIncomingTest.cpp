@@ -344,7 +344,7 @@ TEST_F(ClientImpHandler, AFinishedOrdersIdsAreReleasedBeforeItsCallback) {
 
 // Without a handler (inside connect()) the state is kept up and nothing is called.
 TEST_F(ClientImpHandler, WithoutAHandlerOnlyTheStateIsKept) {
-    In::installHandler(session, nullptr);
+    In::setHandler(session, nullptr);
     OrderReceivedMessage received;
     received.contents.feedID = 5;
     received.contents.sequenceID = 10;

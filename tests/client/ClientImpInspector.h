@@ -1,7 +1,11 @@
 #pragma once
 
+#include <unistd.h>
+
+#include <deque>
 #include <map>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -31,15 +35,42 @@ struct ClientImpInspector {
     static APIResult::Type exitStatus(const ClientImp& c) { return c._exitStatus; }
     static void requestStop(ClientImp& c) { c.requestStop(); }
 
+    // The event loop and the login.
+    static void setHandler(ClientImp& c, OXHandler* h) {
+        boost::lock_guard<boost::mutex> lock(c._runlock);
+        c._handler = h;
+    }
+    // The time seam of the loop: its period (and ping interval) and its silence time-out.
+    static void setPeriods(ClientImp& c, Timestamp_t sleep, Timestamp_t timeout) {
+        c._sleepTime = sleep;
+        c._timeoutTime = timeout;
+    }
+    static std::thread::id dispatchThread(const ClientImp& c) {
+        boost::lock_guard<boost::mutex> lock(c._runlock);
+        return c._dispatchThreadID;
+    }
+    static ClientSessionID_t sessionID(const ClientImp& c) { return c._sessionID; }
+    static IdAllocator* orderIDs(const ClientImp& c) { return c._orderIDs.get(); }
+    static SequenceID_t lastSentSeqNo(const ClientImp& c) { return c._lastSentSeqNo; }
+    static void setLastSentSeqNo(ClientImp& c, SequenceID_t n) { c._lastSentSeqNo = n; }
+    static void setLastReceivedSeqNo(ClientImp& c, SequenceID_t n) { c._lastReceivedSeqNo = n; }
+    static bool logHeartbeatSeqMismatch(const ClientImp& c) { return c._logHeartbeatSeqMismatch; }
+    static void setLogHeartbeatSeqMismatch(ClientImp& c, bool on) {
+        c._logHeartbeatSeqMismatch = on;
+    }
+    static const std::deque<ClientImp::PingTime>& pingTimes(const ClientImp& c) {
+        return c._pingTimeQueue;
+    }
+    // Closes the write end of the wake-up pipe, so that the loop's next read of it fails.
+    static void breakWakeUpPipe(ClientImp& c) {
+        ::close(c._wpipe);
+        c._wpipe = -1;
+    }
+
     // ---- order entry, requests and the handler ----
 
     // The session behind a facade.
     static ClientImp& of(OXClient& client) { return *client.imp; }
-    // Installs h as run() would (null removes it).
-    static void installHandler(ClientImp& c, OXHandler* h) {
-        boost::lock_guard<boost::mutex> lock(c._runlock);
-        c._handler = h;
-    }
     // What an accepted login with that session id leaves: its order ids, and the client
     // connected.
     static void acceptLogin(ClientImp& c, ClientSessionID_t sessionID) {

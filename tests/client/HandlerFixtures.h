@@ -215,7 +215,7 @@ class SessionOverSocketPair : public testing::Test {
     }
     // Dispatches what the session queued for itself, as its loop would.
     void runDeferred() { ClientImpInspector::dispatchDeferred(session); }
-    void install() { ClientImpInspector::installHandler(session, &handler); }
+    void install() { ClientImpInspector::setHandler(session, &handler); }
 
     OXClient client{"trader", "secret", "localhost", 1};
     ClientImp& session = ClientImpInspector::of(client);
