@@ -355,8 +355,8 @@ class ClientImp : public MsgHandlerT<ShpOXMessage> {
     std::pair<APIResult::Type, int> registerMarketComb(FeedID_t feedID, const MarketID_t* marketIds,
                                                        int nmarkets);
     APIResult::Type unregisterMarketComb(int batchDefID);
-    // FORCE_LOCAL_DISCONNECT shuts the connection down, so the loop meets its end of stream;
-    // INVOKE_EVENT_REPORT does nothing; any other value is sent to the server.
+    // FORCE_LOCAL_DISCONNECT shuts the connection down for reading, so the loop meets an end of
+    // stream; INVOKE_EVENT_REPORT does nothing; any other value is sent to the server.
     void requestTest(APITest::Type test);
 
   private:

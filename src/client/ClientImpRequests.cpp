@@ -243,12 +243,12 @@ APIResult::Type ClientImp::unregisterMarketComb(int batchDefID) {
 
 void ClientImp::requestTest(APITest::Type test) {
     if (test == APITest::FORCE_LOCAL_DISCONNECT) {
-        // Shut down, not closed: the loop and the senders still use the descriptor's number,
-        // which a close would free for another file to take. The loop then meets the end of
-        // the stream and closes the connection itself. The send lock keeps the descriptor open
-        // meanwhile (closing it takes that lock).
+        // Shut down for reading, not closed: the loop and the senders still use the
+        // descriptor's number, which a close would free for another file to take. The loop
+        // meets the end of the stream as if the server had ended it, and closes the connection
+        // itself. Closing takes the send lock, so the descriptor stays open meanwhile.
         Lock lock(_sendlock);
-        if (_rsock != -1) ::shutdown(_rsock, SHUT_RDWR);
+        if (_rsock != -1) ::shutdown(_rsock, SHUT_RD);
         return;
     }
     if (test == APITest::INVOKE_EVENT_REPORT) return;

@@ -380,4 +380,189 @@ TEST_F(ClientImpOrders, CancelAllWithoutFeedsSendsNothing) {
     EXPECT_TRUE(sent().empty());
 }
 
+// ---- against the test server ----
+
+using test_support::ReceivedFrame;
+using test_support::Reply;
+class ClientImpOrdersServerThreads : public SessionAgainstServer {
+  protected:
+    std::pair<APIResult::Type, OrderID_t> order(const char* clOrdID, FeedID_t feed = 3,
+                                                MarketID_t market = 10) {
+        return client.submitOrder(clOrdID, feed, market, Side::BID, AMOUNT, PRICE,
+                                  OrderType::MARKET, TimeInForce::GTC);
+    }
+};
+
+// What a server answers an order with: received, submitted, a trade and done, with the order's
+// ids and the feed's next sequence ids, and a client time stamp that the client replaces.
+void fillOrder(const SubmitOrderMessage& order, Reply& reply) {
+    const SubmitOrder& o = order.contents;
+    SequenceID_t seq = 501;
+    OrderReceivedMessage received;
+    received.contents.orderID = o.orderID;
+    received.contents.clOrdID = o.clOrdID;
+    received.contents.feedID = o.feedID;
+    received.contents.sequenceID = seq++;
+    received.contents.timeApiClient = 1;
+    reply.send(received);
+    OrderSubmittedMessage submitted;
+    submitted.contents.orderID = o.orderID;
+    submitted.contents.clOrdID = o.clOrdID;
+    submitted.contents.feedID = o.feedID;
+    submitted.contents.sequenceID = seq++;
+    submitted.contents.timeApiClient = 1;
+    reply.send(submitted);
+    TradeCaptureMessage trade;
+    trade.contents.orderID = o.orderID;
+    trade.contents.clOrdID = o.clOrdID;
+    trade.contents.feedID = o.feedID;
+    trade.contents.sequenceID = seq++;
+    trade.contents.timeApiClient = 1;
+    reply.send(trade);
+    OrderDoneMessage done;
+    done.contents.orderID = o.orderID;
+    done.contents.clOrdID = o.clOrdID;
+    done.contents.feedID = o.feedID;
+    done.contents.sequenceID = seq++;
+    done.contents.timeApiClient = 1;
+    reply.send(done);
+}
+
+TEST_F(ClientImpOrdersServerThreads, AnOrdersReportsComeBackThroughTheHandlerInOrder) {
+    server.respond<SubmitOrderMessage>(fillOrder);
+    logIn();
+    const OrderID_t first = OrderID_t(sessionID()) << 40;
+    ASSERT_GT(sessionID(), 0);
+    EXPECT_EQ(client.getSequenceID(3), 500);  // from the login
+
+    std::vector<SequenceID_t> seen;
+    handler.inside = [&] { seen.push_back(client.getSequenceID(3)); };
+    const Timestamp_t before = Orbanex::TimeUtil::now();
+    EXPECT_EQ(client.submitOrder("A", 3, 10, Side::OFR, AMOUNT, PRICE, OrderType::MARKET,
+                                 TimeInForce::GTC),
+              std::make_pair(APIResult::OK, first));
+    ASSERT_TRUE(server.waitForMessages(SubmitOrderMessage::ID));
+    const test_support::TestServer::Record record = server.record();
+    const SubmitOrderMessage* order =
+        record.back().find(SubmitOrderMessage::ID)->as<SubmitOrderMessage>();
+    ASSERT_NE(order, nullptr);
+    EXPECT_EQ(order->contents.orderID, first);
+    EXPECT_EQ(order->contents.clOrdID, "A");
+    EXPECT_EQ(order->contents.feedID, 3);
+    EXPECT_EQ(order->contents.marketID, 10);
+    EXPECT_EQ(order->contents.side, Side::OFR);
+    EXPECT_TRUE(order->contents.amount == AMOUNT);
+    EXPECT_TRUE(order->contents.stopPrice == OXFloat::NA);
+    EXPECT_GE(order->contents.timeApiClient, before);
+    EXPECT_EQ(order->userID, 0);
+
+    ASSERT_TRUE(pumpUntilCalls(4));
+    EXPECT_EQ(handler.calls, (std::vector<std::string>{"onOrderReceived", "onOrderSubmitted",
+                                                       "onTradeCapture", "onOrderDone"}));
+    EXPECT_EQ(seen, (std::vector<SequenceID_t>{501, 502, 503, 504}));
+    EXPECT_EQ(handler.received[0].orderID, first);
+    EXPECT_EQ(handler.done[0].orderID, first);
+    EXPECT_GE(handler.received[0].timeApiClient, before);
+    EXPECT_GE(handler.submitted[0].timeApiClient, before);
+    EXPECT_GE(handler.trades[0].timeApiClient, before);
+    EXPECT_GE(handler.done[0].timeApiClient, before);
+
+    // Done: its ids are free, and the next order takes the next id.
+    EXPECT_EQ(client.cancelOrder("X", "A"), APIResult::INVALID_ORDERID);
+    EXPECT_EQ(client.submitOrder("A", 3, 10, Side::BID, AMOUNT, PRICE, OrderType::MARKET,
+                                 TimeInForce::GTC),
+              std::make_pair(APIResult::OK, first + 1));
+}
+
+TEST_F(ClientImpOrdersServerThreads, OrdersAreModifiedAndCanceledByEitherId) {
+    server.respond<CancelOrderMessage>([](const CancelOrderMessage& cancel, Reply& reply) {
+        OrderCanceledMessage canceled;
+        canceled.contents.orderID = cancel.contents.orderID;
+        canceled.contents.clOrdID = cancel.contents.clOrdID;
+        canceled.contents.feedID = 3;
+        canceled.contents.sequenceID = 600;
+        reply.send(canceled);
+    });
+    logIn();
+    const OrderID_t a = OrderID_t(sessionID()) << 40;
+    ASSERT_EQ(order("A").second, a);
+    ASSERT_EQ(order("C").second, a + 1);
+    EXPECT_EQ(client.modifyOrder("A", "B", AMOUNT, PRICE), std::make_pair(APIResult::OK, a));
+    EXPECT_EQ(client.cancelOrder("X1", "A"), APIResult::OK);
+    EXPECT_EQ(client.cancelOrder("X2", "B"), APIResult::OK);
+    EXPECT_EQ(client.cancelOrder("X3", a + 1), APIResult::OK);
+
+    ASSERT_TRUE(server.waitForMessages(CancelOrderMessage::ID, 3));
+    const test_support::ConnectionRecord r = server.record().back();
+    const ModifyOrderMessage* modify = r.find(ModifyOrderMessage::ID)->as<ModifyOrderMessage>();
+    EXPECT_EQ(modify->contents.orderID, a);
+    EXPECT_EQ(modify->contents.clOrdID, "A");
+    EXPECT_EQ(modify->contents.clNewID, "B");
+    const struct {
+        const char* cxlID;
+        OrderID_t orderID;
+        const char* clOrdID;
+    } cancels[] = {{"X1", a, "A"}, {"X2", a, "B"}, {"X3", a + 1, ""}};
+    for (size_t k = 0; k < 3; ++k) {
+        SCOPED_TRACE(k);
+        const CancelOrderMessage* c = r.find(CancelOrderMessage::ID, k)->as<CancelOrderMessage>();
+        EXPECT_EQ(c->contents.cxlID, cancels[k].cxlID);
+        EXPECT_EQ(c->contents.orderID, cancels[k].orderID);
+        EXPECT_EQ(c->contents.clOrdID, cancels[k].clOrdID);
+    }
+
+    ASSERT_TRUE(pumpUntilCalls(3));
+    EXPECT_EQ(handler.canceled.size(), 3u);
+    EXPECT_FALSE(In::isLive(session, a));
+    EXPECT_FALSE(In::isLive(session, a + 1));
+    EXPECT_EQ(In::clOrdIDs(session).count("A") + In::clOrdIDs(session).count("B"), 0u);
+    EXPECT_EQ(client.cancelOrder("X4", "C"), APIResult::INVALID_ORDERID);
+}
+
+TEST_F(ClientImpOrdersServerThreads, CancelAllReachesTheServerFeedByFeedInAscendingOrder) {
+    logIn();
+    EXPECT_EQ(client.cancelAll("all"), APIResult::OK);
+    ASSERT_TRUE(server.waitForMessages(CancelAllOrderMessage::ID, 4));
+    const test_support::ConnectionRecord r = server.record().back();
+    std::vector<FeedID_t> feeds;
+    for (size_t k = 0; k < 4; ++k) {
+        const CancelAllOrderMessage* m =
+            r.find(CancelAllOrderMessage::ID, k)->as<CancelAllOrderMessage>();
+        feeds.push_back(m->contents.feedID);
+        EXPECT_FALSE(m->contents.monitoredOnly);
+    }
+    EXPECT_EQ(feeds, (std::vector<FeedID_t>{2, 3, 5, 9}));
+}
+
+TEST_F(ClientImpOrdersServerThreads, AReusedClientOrderIdNeverReachesTheServer) {
+    logIn();
+    const OrderID_t a = OrderID_t(sessionID()) << 40;
+    ASSERT_EQ(order("A").second, a);
+    EXPECT_EQ(order("A", 3, 0), std::make_pair(APIResult::DUPLICATE_CLIENT_ORDERID, OrderID_t(0)));
+    // A later request passes the refused one on the wire, if it had gone.
+    ASSERT_EQ(client.replay(3, 1, 2), APIResult::OK);
+    ASSERT_TRUE(server.waitForMessages(ReplayMessage::ID));
+    EXPECT_EQ(server.record().back().count(SubmitOrderMessage::ID), 1u);
+
+    ASSERT_TRUE(pumpUntilCalls(1));
+    ASSERT_EQ(handler.rejected.size(), 1u);
+    const OrderRejected& r = handler.rejected[0];
+    EXPECT_EQ(r.orderID, -1);
+    EXPECT_EQ(r.sequenceID, -1);
+    EXPECT_EQ(r.clOrdID, "A");
+    EXPECT_EQ(r.feedID, 3);
+    EXPECT_EQ(r.marketID, 0);
+    EXPECT_EQ(r.reason, RejectReason::DUPLICATE_ORDER);
+    EXPECT_EQ(client.getSequenceID(3), 500);  // -1 lowers nothing
+
+    EXPECT_EQ(client.cancelOrder("X", "A"), APIResult::OK);
+    ASSERT_TRUE(server.waitForMessages(CancelOrderMessage::ID));
+    EXPECT_EQ(server.record()
+                  .back()
+                  .find(CancelOrderMessage::ID)
+                  ->as<CancelOrderMessage>()
+                  ->contents.orderID,
+              a);
+}
+
 }  // namespace

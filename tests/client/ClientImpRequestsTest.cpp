@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "HandlerFixtures.h"
+#include "common/TimeUtil.h"
 
 namespace {
 
@@ -300,8 +301,8 @@ TEST_F(ClientImpRequests, AForcedLocalDisconnectShutsTheConnectionDown) {
     EXPECT_EQ(In::rsock(session), fd);
     EXPECT_NE(fcntl(fd, F_GETFD), -1);
     char byte;
-    EXPECT_EQ(read(fd, &byte, 1), 0);         // end of stream for the loop
-    EXPECT_EQ(recv(server, &byte, 1, 0), 0);  // and for the server; nothing was sent
+    EXPECT_EQ(read(fd, &byte, 1), 0);  // end of stream for the loop
+    EXPECT_TRUE(sent().empty());
     session.closeSockets();
 
     // No connection: nothing happens.
@@ -332,6 +333,106 @@ TEST(ClientImpRequestsThreads, ConcurrentRegistrationsGetDistinctIds) {
     EXPECT_EQ(all.size(), 4u * perThread);
     EXPECT_EQ(*all.begin(), 1);
     EXPECT_EQ(*all.rbegin(), 4 * perThread);
+}
+
+// ---- against the test server ----
+
+using test_support::Reply;
+typedef SessionAgainstServer ClientImpRequestsServerThreads;
+
+TEST_F(ClientImpRequestsServerThreads, RequestsAreAnsweredThroughTheHandler) {
+    server.respond<SubscribeMessage>([](const SubscribeMessage& m, Reply& reply) {
+        SubscriptionEventMessage event;
+        event.contents.sub = m.sub;
+        event.contents.clSubID = m.clSubID;
+        reply.send(event);
+    });
+    server.respond<UnsubscribeMessage>([](const UnsubscribeMessage& m, Reply& reply) {
+        SubscriptionEventMessage event;
+        event.contents.sub = m.sub;
+        event.contents.clSubID = m.clSubID;
+        reply.send(event);
+    });
+    server.respond<RequestSnapshotMessage>([](const RequestSnapshotMessage& m, Reply& reply) {
+        MktDataMessage data;
+        data.mvd.fmID.feedID = m.feedID;
+        data.mvd.fmID.marketID = m.markets.at(0);
+        data.mvd.isSnapshot = true;
+        reply.send(data);
+    });
+    server.respond<ReplayMessage>([](const ReplayMessage& m, Reply& reply) {
+        for (SequenceID_t seq = m.first; seq <= m.last; ++seq) {
+            OrderReceivedMessage received;
+            received.contents.feedID = m.feedID;
+            received.contents.sequenceID = seq;
+            reply.send(received);
+        }
+        ReplayDoneMessage done;
+        done.contents.feedID = m.feedID;
+        reply.send(done);
+    });
+    server.respond<BatchRegisterMessage>([](const BatchRegisterMessage& m, Reply& reply) {
+        BatchesCompletedMessage completed;
+        completed.batchesCompleted = {m.batchDefID};
+        reply.send(completed);
+    });
+    logIn();
+
+    ASSERT_EQ(client.subscribeMD(3, 10, "s1"), APIResult::OK);
+    ASSERT_EQ(client.requestSnapshot(3, 10), APIResult::OK);
+    ASSERT_EQ(client.replay(9, 71, 73), APIResult::OK);
+    MarketID_t markets[] = {0, 10};
+    ASSERT_EQ(client.registerMarketComb(3, markets, 2), std::make_pair(APIResult::OK, 1));
+    ASSERT_EQ(client.unsubscribeMD(3, 10, "s1"), APIResult::OK);
+    ASSERT_EQ(client.unregisterMarketComb(1), APIResult::OK);
+
+    const Timestamp_t before = Orbanex::TimeUtil::now();
+    ASSERT_TRUE(pumpUntilCalls(8));
+    EXPECT_EQ(handler.calls,
+              (std::vector<std::string>{"onSubscriptionEvent", "onMarketData", "onOrderReceived",
+                                        "onOrderReceived", "onOrderReceived", "onReplayDone",
+                                        "onBatchComplete", "onSubscriptionEvent"}));
+    ASSERT_EQ(handler.subscriptionEvents.size(), 2u);
+    for (const SubscriptionEvent& e : handler.subscriptionEvents) {
+        EXPECT_EQ(e.sub.apiType, APIType::MARKETDATA);
+        EXPECT_EQ(e.sub.feedID, 3);
+        EXPECT_EQ(e.sub.marketID, 10);
+        EXPECT_EQ(e.clSubID, "s1");
+    }
+    EXPECT_TRUE(handler.marketData[0].isSnapshot);
+    EXPECT_EQ(handler.marketData[0].fmID.marketID, 10);
+    EXPECT_GE(handler.marketData[0].timeApiClient, before);
+    EXPECT_EQ(handler.received.back().sequenceID, 73);
+    EXPECT_EQ(client.getSequenceID(9), 73);
+    EXPECT_EQ(handler.replays[0].feedID, 9);
+    EXPECT_EQ(handler.batches, std::vector<int>{1});
+
+    ASSERT_TRUE(server.waitForMessages(BatchUnregisterMessage::ID));
+    const test_support::ConnectionRecord r = server.record().back();
+    EXPECT_EQ(r.find(BatchRegisterMessage::ID)->as<BatchRegisterMessage>()->marketIDList,
+              (std::vector<int>{0, 10}));
+    EXPECT_EQ(r.find(BatchUnregisterMessage::ID)->as<BatchUnregisterMessage>()->batchDefID, 1);
+}
+
+TEST_F(ClientImpRequestsServerThreads,
+       TestRequestsReachTheServerAndALocalDisconnectEndsTheSession) {
+    logIn();
+    client.test(APITest::INVOKE_EVENT_REPORT);
+    client.test(APITest::FORCE_REMOTE_DISCONNECT);
+    client.test(APITest::EXTRA_TEST5);
+    ASSERT_TRUE(server.waitForMessages(TestMessage::ID, 2));
+    const test_support::ConnectionRecord r = server.record().back();
+    EXPECT_EQ(r.find(TestMessage::ID, 0)->as<TestMessage>()->test,
+              APITest::FORCE_REMOTE_DISCONNECT);
+    EXPECT_EQ(r.find(TestMessage::ID, 1)->as<TestMessage>()->test, APITest::EXTRA_TEST5);
+
+    client.test(APITest::FORCE_LOCAL_DISCONNECT);
+    ASSERT_TRUE(pumpUntil([&] { return !client.isConnected(); }));
+    EXPECT_EQ(In::exitStatus(session), APIResult::SOCKERR_CLOSED);
+    EXPECT_EQ(In::rsock(session), -1);
+    EXPECT_TRUE(server.waitFor(
+        [](const test_support::TestServer::Record& rec) { return rec.back().closed; }));
+    EXPECT_EQ(server.record().back().count(TestMessage::ID), 2u);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -14,12 +15,14 @@
 #include <vector>
 
 #include "ClientImpInspector.h"
+#include "SessionFixtures.h"
 #include "api/APIAll.h"
 #include "api/ProtoInit.h"
+#include "catalogue/OXProtocol.h"
 #include "client/AbstractOXHandler.h"
 #include "client/ClientImp.h"
 #include "client/OXClient.h"
-#include "support/client/WireFrame.h"
+#include "support/client/TestServer.h"
 
 namespace ZURAV {
 
@@ -121,21 +124,6 @@ class RecordingHandler : public AbstractOXHandler {
     std::condition_variable _changed;
 };
 
-// The frames in bytes, decoded; bytes must hold whole frames only.
-inline std::vector<ShpOXMessage> decodeFrames(const std::string& bytes) {
-    std::vector<ShpOXMessage> frames;
-    size_t at = 0;
-    while (at + test_support::FRAME_HEADER_SIZE <= bytes.size()) {
-        const test_support::FrameHeader h = test_support::parseHeader(bytes.data() + at);
-        const size_t body = h.length - test_support::FRAME_LENGTH_OVERHEAD;
-        frames.push_back(OXMessage::decodeMessage(
-            h.id, bytes.data() + at + test_support::FRAME_HEADER_SIZE, body));
-        at += test_support::FRAME_HEADER_SIZE + body;
-    }
-    if (at != bytes.size()) throw std::runtime_error("decodeFrames: a partial frame");
-    return frames;
-}
-
 // The configuration the request tests run against:
 //   feed 3  flags 6 (market data, order flow)  markets 10, 0
 //   feed 9  flags 4 (order flow)                market 30
@@ -193,16 +181,7 @@ class SessionOverSocketPair : public testing::Test {
         session.dispatchMessage(sm, sm.get(), sm->getMsgType());
     }
     // What the server has received since the last call, decoded.
-    std::vector<ShpOXMessage> sent() {
-        std::string bytes;
-        char chunk[65536];
-        for (;;) {
-            const ssize_t n = recv(server, chunk, sizeof chunk, MSG_DONTWAIT);
-            if (n <= 0) break;
-            bytes.append(chunk, static_cast<size_t>(n));
-        }
-        return decodeFrames(bytes);
-    }
+    std::vector<ShpOXMessage> sent() { return framesIn(readAvailable(server)); }
     // The one message the server has received since the last call, as T.
     template <class T>
     T only() {
@@ -221,6 +200,60 @@ class SessionOverSocketPair : public testing::Test {
     ClientImp& session = ClientImpInspector::of(client);
     RecordingHandler handler;
     int server = -1;
+};
+
+// A client logged in to the test server over loopback, its handler installed as run() installs
+// it. The server accepts with testConfiguration() and the last sequence ids {3: 500, 9: 70}.
+// The test runs the client's loop on its own thread with pumpUntil.
+class SessionAgainstServer : public testing::Test {
+  protected:
+    void SetUp() override {
+        Orbanex::initialize();  // the login's version message carries the catalogue's signatures
+        ProtoInit::initialize();
+        test_support::Behaviour accept;
+        accept.configs.push_back(testConfiguration());
+        for (const std::pair<FeedID_t, SequenceID_t>& last :
+             {std::make_pair(3, 500), std::make_pair(9, 70)}) {
+            LastSequenceIDMessage m;
+            m.feedID = last.first;
+            m.origFeedID = last.first;
+            m.sequenceID = last.second;
+            accept.lastSequenceIDs.push_back(m);
+        }
+        server.setDefault(accept);
+    }
+
+    // connect(), then the handler installed.
+    void logIn() {
+        ASSERT_EQ(client.connect(), APIResult::OK);
+        ClientImpInspector::setHandler(session, &handler);
+    }
+    // The session id the server gave the current connection.
+    ClientSessionID_t sessionID() const { return server.record().back().sessionID; }
+
+    // Runs the client's loop on this thread, a pass whenever the connection or the wake-up pipe
+    // has something, until done() holds; false when it does not within the deadline.
+    bool pumpUntil(const std::function<bool()>& done,
+                   std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        for (;;) {
+            session.dispatch(false);
+            if (done()) return true;
+            if (std::chrono::steady_clock::now() > deadline) return false;
+            int fd = -1, pipe = -1;
+            session.get(fd, pipe);
+            pollfd fds[2] = {{fd, POLLIN, 0}, {pipe, POLLIN, 0}};
+            ::poll(fds, 2, 100);
+        }
+    }
+    bool pumpUntilCalls(size_t n) {
+        return pumpUntil([&] { return handler.calls.size() >= n; });
+    }
+
+    test_support::TestServer server;
+    OXClient client{"trader", "secret", "127.0.0.1", server.port()};
+    ClientImp& session = ClientImpInspector::of(client);
+    RecordingHandler handler;
 };
 
 }  // namespace ZURAV
