@@ -6,7 +6,9 @@
 #include <thread>
 
 #include "HandlerFixtures.h"
+#include "api/ClientConnectMessage.h"
 #include "api/ConfigMessage.h"
+#include "api/ConnectResponseMessage.h"
 #include "api/LockResponseMessage.h"
 #include "api/MsgFactory.h"
 #include "api/ProtoInit.h"
@@ -361,6 +363,104 @@ TEST_F(ClientImpHandler, WithoutAHandlerOnlyTheStateIsKept) {
     EXPECT_EQ(client.getSequenceID(5), 10);
     EXPECT_EQ(client.getOrigFeedSequenceID(), 7);
     EXPECT_TRUE(handler.calls.empty());
+}
+
+// ---- against the test server ----
+
+typedef SessionAgainstServer ClientImpIncomingServerThreads;
+
+TEST_F(ClientImpIncomingServerThreads, EveryUnsolicitedMessageReachesItsCallbackInOrder) {
+    logIn();
+    HeartbeatMessage heartbeat;
+    heartbeat.feedSeqID = 5;  // places 0 and 2 of the feeds 2, 3, 5, 9
+    BatchesCompletedMessage batches;
+    batches.batchesCompleted = {4, 9};
+    DropCopyMessage copy;
+    copy.origFeedSequenceID = 33;
+    RiskResponseMessage risk;
+    LockResponseMessage lock;
+    lock.contents.clRequestID = "lock-1";
+    lock.contents.reason = "locked by the desk";
+    const auto empty = [](MsgType_t id) { return MsgFactory::createMessage(id); };
+    const std::vector<std::pair<ShpOXMessage, std::vector<std::string>>> sends = {
+        {empty(SubscriptionEventMessage::ID), {"onSubscriptionEvent"}},
+        {empty(MktDataMessage::ID), {"onMarketData"}},
+        {empty(EventReportMessage::ID), {"onEventReport"}},
+        {empty(DateRolloverMessage::ID), {"onDateRollover"}},
+        {ShpOXMessage(new HeartbeatMessage(heartbeat)), {"onHeartbeat"}},
+        {ShpOXMessage(new BatchesCompletedMessage(batches)),
+         {"onBatchComplete", "onBatchComplete"}},
+        {ShpOXMessage(new RiskResponseMessage(risk)), {}},
+        {empty(OrderReceivedMessage::ID), {"onOrderReceived"}},
+        {empty(OrderRejectedMessage::ID), {"onOrderRejected"}},
+        {empty(OrderSubmittedMessage::ID), {"onOrderSubmitted"}},
+        {empty(TradeLimitDataMessage::ID), {}},
+        {empty(OrderCanceledMessage::ID), {"onOrderCanceled"}},
+        {empty(OrderCancelRejectedMessage::ID), {"onOrderCancelRejected"}},
+        {ShpOXMessage(new LockResponseMessage(lock)), {}},
+        {empty(TradeCaptureMessage::ID), {"onTradeCapture"}},
+        {empty(OrderDoneMessage::ID), {"onOrderDone"}},
+        {ShpOXMessage(new DropCopyMessage(copy)), {"onDropCopy"}},
+        {empty(ReplayDoneMessage::ID), {"onReplayDone"}},
+    };
+    std::vector<std::string> expected;
+    for (const auto& s : sends) {
+        server.send(*s.first);
+        expected.insert(expected.end(), s.second.begin(), s.second.end());
+    }
+
+    std::string reports;
+    {
+        const CaptureStderr err;
+        ASSERT_TRUE(pumpUntilCalls(expected.size()));
+        reports = err.text();
+    }
+    EXPECT_EQ(handler.calls, expected);
+    for (OXClient* c : handler.clients) EXPECT_EQ(c, &client);
+    EXPECT_EQ(handler.heartbeats[0].activeFeeds, (std::vector<int>{2, 5}));
+    EXPECT_EQ(handler.batches, (std::vector<int>{4, 9}));
+    EXPECT_EQ(client.getOrigFeedSequenceID(), 33);
+
+    // The two types without a callback are reported, the trade limits are not.
+    std::ostringstream riskText, lockText;
+    riskText << risk;
+    lockText << lock;
+    EXPECT_EQ(reports, "Handler not implemented for: " + riskText.str() + "\n" +
+                           "Handler not implemented for: " + lockText.str() + "\n");
+    EXPECT_NE(lockText.str().find("locked by the desk"), std::string::npos);
+}
+
+// During connect() no handler is installed: what arrives with the login is kept up (sequence
+// ids) without a callback.
+TEST_F(ClientImpIncomingServerThreads, AHeartbeatDuringConnectMakesNoCallback) {
+    server.queue(test_support::Behaviour::silent());
+    std::thread answer([this] {
+        if (!server.waitForMessages(ClientConnectMessage::ID)) return;
+        server.send(testConfiguration());
+        HeartbeatMessage heartbeat;
+        heartbeat.feedSeqID = 1;
+        server.send(heartbeat);
+        OrderReceivedMessage received;
+        received.contents.feedID = 3;
+        received.contents.sequenceID = 600;
+        server.send(received);
+        ConnectResponseMessage accepted;
+        accepted.connectionResponse = ConnectionResponse::SUCCESS;
+        accepted.sessionID = 12;
+        server.send(accepted);
+    });
+    const APIResult::Type connected = client.connect();
+    answer.join();
+    ASSERT_EQ(connected, APIResult::OK);
+    EXPECT_EQ(client.getSequenceID(3), 600);
+
+    ClientImpInspector::setHandler(session, &handler);
+    HeartbeatMessage later;
+    later.feedSeqID = 2;
+    server.send(later);
+    ASSERT_TRUE(pumpUntilCalls(1));
+    EXPECT_EQ(handler.calls, std::vector<std::string>{"onHeartbeat"});
+    EXPECT_EQ(handler.heartbeats[0].activeFeeds, std::vector<int>{3});
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "ConsoleLog.h"
 #include "HandlerFixtures.h"
 #include "common/TimeUtil.h"
 
@@ -298,6 +299,17 @@ TEST_F(ClientImpOrders, UnknownOrdersAreRefusedLocallyWithTheRequestsIds) {
         EXPECT_EQ(r.marketID, -1);
         EXPECT_EQ(r.reason, CancelRejectReason::UNKNOWN_ORDER);
     }
+}
+
+TEST_F(ClientImpOrders, OnlyAnUnknownClientOrderIdIsLogged) {
+    logIn();
+    const ConsoleLog log;
+    client.modifyOrder("nope", "new", AMOUNT, PRICE);
+    client.cancelOrder("X", "gone");
+    client.cancelOrder("X", OrderID_t(99));
+    EXPECT_EQ(log.count(":WARN:Order nope was not found.\n"), 1u);
+    EXPECT_EQ(log.count(":WARN:Order gone was not found.\n"), 1u);
+    EXPECT_EQ(log.count(":WARN:"), 2u);
 }
 
 // Before the first accepted login there are no order ids: nothing is given, recorded or queued.

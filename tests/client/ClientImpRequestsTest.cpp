@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "ConsoleLog.h"
 #include "HandlerFixtures.h"
 #include "common/TimeUtil.h"
 
@@ -217,6 +218,27 @@ TEST_F(ClientImpRequests, RememberedSubscriptionsAreSentAgainInKeyOrderOncePerCo
 
     session.clearStickySubscriptions();
     EXPECT_TRUE(In::sticky(session).empty());
+}
+
+TEST_F(ClientImpRequests, TheStoreLogsDuplicatesAndResends) {
+    const ConsoleLog log;
+    session.resendStickySubscriptions(true);  // nothing remembered: the start says 0
+    client.setStickySubscriptions(true);
+    ASSERT_EQ(client.subscribeMD(3, 10), APIResult::OK);
+    ASSERT_EQ(client.subscribeMD(3, 10), APIResult::OK);
+    ASSERT_EQ(client.subscribeOF(9), APIResult::OK);
+    session.resendStickySubscriptions(true);  // something remembered: no line at the start
+    session.markStickySubscriptionsUnsent();
+    session.resendStickySubscriptions(false);
+    session.resendStickySubscriptions(false);  // all sent already, but remembered: 2 again
+
+    EXPECT_EQ(log.count(":WARN:Sending duplicate subscription for stickied 3%10. Check code / "
+                        "setStickySubscriptions() arguments."),
+              1u);
+    EXPECT_EQ(log.count(":WARN:"), 1u);
+    EXPECT_EQ(log.count(":INFO:Sticky resubscribe: 0\n"), 1u);
+    EXPECT_EQ(log.count(":INFO:Sticky resubscribe: 2\n"), 2u);
+    EXPECT_EQ(log.count("Sticky resubscribe"), 3u);
 }
 
 TEST_F(ClientImpRequests, SubscribeAllMDAsksForEveryMarketOfTheMarketDataFeeds) {
