@@ -223,6 +223,8 @@ class SessionAgainstServer : public testing::Test {
         server.setDefault(accept);
     }
 
+    void TearDown() override { Orbanex::finalize(); }
+
     // connect(), then the handler installed.
     void logIn() {
         ASSERT_EQ(client.connect(), APIResult::OK);
