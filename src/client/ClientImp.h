@@ -433,7 +433,9 @@ class ClientImp : public MsgHandlerT<ShpOXMessage> {
     // ---- receive lock: the event loop, one at a time; closing the connection ----
     mutable boost::recursive_mutex _recvlock;
     Orbanex::Buffer _inbuffer;  // bytes read and not yet decoded
-    int _rsock;                 // the connection as the loop reads it
+    // The connection as the loop reads it. Changed under both the receive lock and the send
+    // lock, so either lock keeps it from being closed while it is used.
+    int _rsock;
     // The server being tried or in use; written by the connecting thread.
     int _currentServer;
     ClientSessionID_t _sessionID;  // of the last accepted login

@@ -25,7 +25,7 @@ typedef std::pair<APIResult::Type, OrderID_t> OrderResult;
 // values, tells it apart from the server's rejections, whose ids are whatever the server says.
 class LocalOrderRejectedMessage : public OrderRejectedMessage {};
 
-// Texts that the caller may leave null are empty then.
+// A null text is taken as empty instead of being read.
 std::string text(const char* s) { return s != nullptr ? std::string(s) : std::string(); }
 
 // The quote id that carries the order's parameters: {"key":"value",...}, unescaped.
@@ -146,6 +146,7 @@ OrderResult ClientImp::modifyOrder(const char* clOrdID, const char* clNewID, con
     bool found = false;
     {
         Lock lock(_sendlock);
+        // As for a new order: nothing to look up before the first accepted login.
         if (!_orderIDs) return OrderResult(APIResult::NOT_CONNECTED, 0);
         const OrderMap::const_iterator it = _clOrdIDs.find(id);
         found = it != _clOrdIDs.end();
@@ -233,7 +234,7 @@ APIResult::Type ClientImp::cancelAll(FeedID_t feedID, const char* cxlID) {
         boost::make_shared<CancelAllOrderMessage>();
     CancelAllOrder& cancel = msg->contents;
     cancel.cxlID = text(cxlID);
-    cancel.monitoredOnly = false;
+    cancel.monitoredOnly = false;  // every field goes out with a defined value
     cancel.timeApiClient = Orbanex::TimeUtil::now();
     cancel.timeApiServer = 0;
     cancel.timeHandler = 0;

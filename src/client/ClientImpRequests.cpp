@@ -203,7 +203,7 @@ APIResult::Type ClientImp::requestSnapshot(FeedID_t feedID, MarketID_t marketID)
         boost::make_shared<RequestSnapshotMessage>();
     msg->feedID = feedID;
     msg->markets.push_back(marketID);
-    msg->streamID = 0;
+    msg->streamID = 0;  // every field goes out with a defined value
     return send(msg);
 }
 
@@ -212,6 +212,7 @@ std::pair<APIResult::Type, int> ClientImp::registerMarketComb(FeedID_t feedID,
                                                               int nmarkets) {
     typedef std::pair<APIResult::Type, int> Result;
     if (nmarkets < 1 || _batchDefID.load() < -1) return Result(APIResult::INVALID_BATCHID, -1);
+    // A count without a list would be read through a null pointer.
     if (marketIds == nullptr) return Result(APIResult::INVALID_PARAMETER, -1);
     const std::vector<MarketID_t> ids(marketIds, marketIds + nmarkets);
     // Every given id must be a market of the feed; counting matches would let an unknown id
