@@ -302,6 +302,8 @@ TEST_F(ClientConnectThreads, APipesHostLogsInOverTheDescriptorPair) {
     ASSERT_EQ(c.connect(true), APIResult::OK);
     EXPECT_EQ(In::rsock(c), readFd);
     EXPECT_EQ(In::wsock(c), writeFd);
+    // The server records a frame once its answer is out: the login frame may follow.
+    ASSERT_TRUE(server.waitForFrames(2));
     EXPECT_EQ(In::sessionID(c), server.record().at(0).sessionID);
     expectLogin(server.record().at(0));
 }
