@@ -48,7 +48,9 @@ std::string result(APIResult::Type r) {
 class Trader : public AbstractOXHandler {
   public:
     Trader(const APIFeed& feed, const APIMarket& market)
-        : _feedID(feed.feedID), _marketID(market.marketID), _market(market.name),
+        : _feedID(feed.feedID),
+          _marketID(market.marketID),
+          _market(market.name),
           _tick(market.minIncrement) {}
 
     void onStart(OXClient& client) override {
@@ -59,8 +61,8 @@ class Trader : public AbstractOXHandler {
     }
 
     void onSubscriptionEvent(const SubscriptionEvent& e, OXClient&) override {
-        say("subscription " + std::string(e.sub.apiType == APIType::MARKETDATA ? "market data"
-                                                                               : "order flow") +
+        say("subscription " +
+            std::string(e.sub.apiType == APIType::MARKETDATA ? "market data" : "order flow") +
             ": " + SubscriptionStatus::toString(e.status));
     }
 
