@@ -67,13 +67,14 @@ void say(const std::string& line) {
     std::cout << "server  " << line << std::endl;
 }
 
-// A decimal without the trailing zeros of its nine places (at least one place kept).
-std::string text(const OXFloat& x) {
-    std::string s = x.toString();
+// A decimal with at most `places` decimal places, without trailing zeros beyond `keep`.
+std::string text(const OXFloat& x, int places = 9, int keep = 0) {
+    const std::string s = x.toString();
     const size_t point = s.find('.');
     if (point == std::string::npos) return s;
-    const size_t last = s.find_last_not_of('0');
-    return s.substr(0, std::max(last + 1, point + 2));
+    size_t end = point + 1 + places;
+    while (end > point + 1 + keep && s[end - 1] == '0') --end;
+    return s.substr(0, end == point + 1 ? point : end);
 }
 
 const char* sideName(Side::Type side) {
@@ -130,6 +131,11 @@ class Exchange {
             if (m.id == id) return &m;
         return nullptr;
     }
+    // A price with the market's decimal places.
+    std::string price(MarketID_t id, const OXFloat& x) const {
+        const Market* m = market(id);
+        return m != nullptr ? text(x, m->decimals, m->decimals) : text(x);
+    }
     std::string marketName(MarketID_t id) const {
         const Market* m = market(id);
         return m != nullptr ? m->name : "market " + std::to_string(id);
@@ -176,7 +182,7 @@ class Exchange {
     void submit(const SubmitOrderMessage& request, Reply& reply) {
         const SubmitOrder& o = request.contents;
         say("< submit " + o.clOrdID + ": " + sideName(o.side) + " " + text(o.amount) + " " +
-            marketName(o.marketID) + " at " + text(o.price) + ", order id " +
+            marketName(o.marketID) + " at " + price(o.marketID, o.price) + ", order id " +
             std::to_string(o.orderID));
         if (o.feedID != FEED_ID || market(o.marketID) == nullptr) {
             OrderRejectedMessage rejected;
@@ -204,7 +210,7 @@ class Exchange {
     void modify(const ModifyOrderMessage& request, Reply& reply) {
         const ModifyOrder& m = request.contents;
         say("< modify " + m.clOrdID + " as " + m.clNewID + ": " + text(m.amount) + " at " +
-            text(m.price));
+            price(m.marketID, m.price));
         const auto it = _orders.find(m.orderID);
         if (it == _orders.end()) {
             cancelRejected(m.orderID, m.clOrdID, m.clNewID, reply);

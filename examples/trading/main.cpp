@@ -28,13 +28,22 @@ namespace {
 
 void say(const std::string& line) { std::cout << "client  " << line << std::endl; }
 
-// A price or amount without the trailing zeros of its nine decimal places.
-std::string text(const OXFloat& x) {
+// An amount without the trailing zeros of its nine decimal places.
+std::string amount(const OXFloat& x) {
     std::string s = x.toString();
     const size_t point = s.find('.');
     if (point == std::string::npos) return s;
     const size_t last = s.find_last_not_of('0');
     return s.substr(0, last == point ? point : last + 1);
+}
+
+// A price with as many decimal places as the market's smallest increment has.
+std::string price(const OXFloat& x, const OXFloat& tick) {
+    int places = 9;
+    for (int64_t raw = tick.toInt(); places > 0 && raw != 0 && raw % 10 == 0; raw /= 10) --places;
+    const std::string s = x.toString();
+    const size_t point = s.find('.');
+    return point == std::string::npos ? s : s.substr(0, point + (places > 0 ? places + 1 : 0));
 }
 
 std::string result(APIResult::Type r) {
@@ -70,7 +79,7 @@ class Trader : public AbstractOXHandler {
         std::string line = "quote " + _market;
         for (const MDEntry& e : view.mdEntryList) {
             line += e.side == Side::BID ? "  bid " : "  ofr ";
-            line += text(e.price) + " x " + text(e.amount);
+            line += price(e.price, _tick) + " x " + amount(e.amount);
             if (e.side == Side::BID) _bestBid = e.price;
         }
         say(line);
@@ -78,13 +87,13 @@ class Trader : public AbstractOXHandler {
 
         if (_step == WATCHING && _quotes == 2) {
             // A bid 10 ticks under the market: it rests, and is never filled.
-            const OXFloat price = _bestBid - _tick * 10;
-            say("submitting order demo-1: buy 1000000 " + _market + " at " + text(price));
+            const OXFloat limit = _bestBid - _tick * 10;
+            say("submitting order demo-1: buy 1000000 " + _market + " at " + price(limit, _tick));
             const std::pair<APIResult::Type, OrderID_t> r =
                 client.submitOrder("demo-1", _feedID, _marketID, Side::BID, OXFloat("1000000"),
-                                   price, OrderType::LIMIT, TimeInForce::GTC);
+                                   limit, OrderType::LIMIT, TimeInForce::GTC);
             say("  submitOrder: " + result(r.first) + ", order id " + std::to_string(r.second));
-            _price = price;
+            _price = limit;
             _step = SUBMITTED;
         } else if (_step == CANCELED && ++_quotesAfterCancel == 2) {
             say("done: unsubscribing and stopping");
@@ -95,7 +104,7 @@ class Trader : public AbstractOXHandler {
 
     void onOrderReceived(const OrderReceived& o, OXClient&) override {
         say("order received   " + o.clOrdID + " (order id " + std::to_string(o.orderID) + ") " +
-            text(o.amount) + " at " + text(o.price) + ", sequence id " +
+            amount(o.amount) + " at " + price(o.price, _tick) + ", sequence id " +
             std::to_string(o.sequenceID));
     }
 
@@ -105,7 +114,7 @@ class Trader : public AbstractOXHandler {
         if (_step == SUBMITTED) {
             // Twice the amount, one tick higher; from now on the order is demo-1b.
             _price = _price + _tick;
-            say("modifying demo-1 as demo-1b: 2000000 at " + text(_price));
+            say("modifying demo-1 as demo-1b: 2000000 at " + price(_price, _tick));
             const std::pair<APIResult::Type, OrderID_t> r =
                 client.modifyOrder("demo-1", "demo-1b", OXFloat("2000000"), _price);
             say("  modifyOrder: " + result(r.first));
@@ -129,7 +138,7 @@ class Trader : public AbstractOXHandler {
     }
     void onOrderDone(const OrderDone& o, OXClient&) override { say("order done " + o.clOrdID); }
     void onTradeCapture(const TradeCapture& t, OXClient&) override {
-        say("trade " + t.clOrdID + " " + text(t.amount) + " at " + text(t.price));
+        say("trade " + t.clOrdID + " " + amount(t.amount) + " at " + price(t.price, _tick));
     }
 
     void onDisconnect(OXClient&) override { say("connection lost; reconnecting"); }

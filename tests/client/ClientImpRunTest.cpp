@@ -8,12 +8,15 @@
 
 #include "ClientImpInspector.h"
 #include "ConsoleLog.h"
+#include "HandlerFixtures.h"
 #include "RunFixtures.h"
 #include "SessionFixtures.h"
 #include "api/ClientConnectMessage.h"
 #include "api/ClientDisconnectMessage.h"
 #include "api/MsgFactory.h"
 #include "api/RuThereMessage.h"
+#include "api/SubmitOrderMessage.h"
+#include "api/SubscribeMessage.h"
 #include "api/TestMessage.h"
 #include "client/OXClient.h"
 #include "common/TimeUtil.h"
@@ -310,6 +313,85 @@ TEST_F(ClientRunThreads, AnExceptionFromALifecycleCallbackLeavesRunWithTheHandle
         EXPECT_EQ(client.run(&next), APIResult::OK);
         EXPECT_EQ(next.names(), (Names{"onStart", "onStop"}));
         EXPECT_EQ(client.close(), APIResult::OK);
+    }
+}
+
+// The subscriptions remembered with clear-on-stop off go out again after a reconnection inside
+// run(), in order of market id, then feed id; with it on (the default) they are forgotten. The
+// new login's session id is in the next order id either way.
+TEST_F(ClientRunThreads, StickySubscriptionsAndANewSessionIdAcrossAReconnection) {
+    Behaviour accept;
+    accept.configs.push_back(testConfiguration());
+    server.setDefault(accept);
+    const struct {
+        bool clearOnStop;
+        std::vector<MarketID_t> resent;  // the markets of the subscriptions sent again, in order
+    } rows[] = {{false, {0, 10, 40}}, {true, {}}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.clearOnStop ? "clear on stop" : "kept on stop");
+        ConsoleLog log;
+        const size_t first = server.record().size();
+        OXClient client("trader", "secret", "127.0.0.1", server.port());
+        client.setStickySubscriptions(true, row.clearOnStop);
+        connect(client);
+        LifecycleHandler handler;
+        handler.inside = [&](const std::string& name, OXClient& c) {
+            if (name != "onStart") return;
+            EXPECT_EQ(c.subscribeMD(2, 40), APIResult::OK);
+            EXPECT_EQ(c.subscribeOF(3), APIResult::OK);
+            EXPECT_EQ(c.subscribeMD(3, 10), APIResult::OK);
+            EXPECT_EQ(c.submitOrder("before", 3, 10, Side::BID, OXFloat("1"), OXFloat("2"),
+                                    OrderType::LIMIT, TimeInForce::GTC)
+                          .first,
+                      APIResult::OK);
+            server.closeConnection();
+        };
+        std::future<APIResult::Type> running =
+            std::async(std::launch::async, [&] { return client.run(&handler); });
+        ASSERT_TRUE(handler.waitFor("onConnect"));
+        const std::pair<APIResult::Type, OrderID_t> after =
+            client.submitOrder("after", 3, 10, Side::OFR, OXFloat("1"), OXFloat("2"),
+                               OrderType::LIMIT, TimeInForce::GTC);
+        EXPECT_EQ(after.first, APIResult::OK);
+        ASSERT_TRUE(server.waitFor([&](const TestServer::Record& r) {
+            return r.size() == first + 2 && r[first + 1].count(SubmitOrderMessage::ID) == 1 &&
+                   r[first + 1].count(SubscribeMessage::ID) >= row.resent.size();
+        }));
+        EXPECT_EQ(client.stop(), APIResult::OK);
+        ASSERT_EQ(running.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+        EXPECT_EQ(running.get(), APIResult::OK);
+        EXPECT_EQ(client.close(), APIResult::OK);
+        ASSERT_TRUE(closedByClient(first + 1));
+
+        const TestServer::Record r = server.record();
+        std::vector<MarketID_t> subscribed;
+        std::vector<MarketID_t> resent;
+        for (const test_support::ReceivedFrame& f : r[first].frames) {
+            if (const SubscribeMessage* m = f.as<SubscribeMessage>()) {
+                subscribed.push_back(m->sub.marketID);
+            }
+        }
+        for (const test_support::ReceivedFrame& f : r[first + 1].frames) {
+            if (const SubscribeMessage* m = f.as<SubscribeMessage>()) {
+                resent.push_back(m->sub.marketID);
+                EXPECT_TRUE(m->sticky);
+            }
+        }
+        EXPECT_EQ(subscribed, (std::vector<MarketID_t>{40, 0, 10}));
+        EXPECT_EQ(resent, row.resent);
+        EXPECT_EQ(log.count("Sticky resubscribe: 3"), row.clearOnStop ? 0u : 1u);
+
+        const OrderID_t s0 = r[first].sessionID;
+        const OrderID_t s1 = r[first + 1].sessionID;
+        ASSERT_NE(s0, s1);
+        const SubmitOrderMessage* before =
+            r[first].find(SubmitOrderMessage::ID)->as<SubmitOrderMessage>();
+        EXPECT_EQ(before->contents.orderID, s0 << 40);
+        EXPECT_EQ(after.second, s1 << 40);
+        EXPECT_EQ(
+            r[first + 1].find(SubmitOrderMessage::ID)->as<SubmitOrderMessage>()->contents.orderID,
+            s1 << 40);
+        EXPECT_EQ(handler.names(), (Names{"onStart", "onDisconnect", "onConnect", "onStop"}));
     }
 }
 

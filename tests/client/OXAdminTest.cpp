@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <iostream>
 #include <memory>
 #include <mutex>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -132,6 +134,62 @@ TEST_F(OXAdminThreads, LockUserSendsTheRequestAndNothingLetsClientsIn) {
     EXPECT_EQ(r.frames.size(), 2 + r.count(RuThereMessage::ID) + 2);
     EXPECT_EQ(admin->close(), APIResult::OK);
     EXPECT_EQ(admin->lockUser("r3", "trader", true), APIResult::NOT_CONNECTED);
+}
+
+// Every message callback reaches the administrator's handler with the administrator client,
+// onOrderCancelRejected included; a lock response is reported on standard error and reaches no
+// callback.
+TEST_F(OXAdminThreads, EveryMessageCallbackGoesToTheAdministratorsHandler) {
+    std::unique_ptr<OXAdmin> admin(OXAdmin::open("admin", "secret", "127.0.0.1", server.port()));
+    ASSERT_NE(admin, nullptr);
+    BatchesCompletedMessage batches;
+    batches.batchesCompleted = {4};
+    LockResponseMessage lock;
+    lock.contents.clRequestID = "lock-1";
+    lock.contents.status = LockStatus::SUCCESS;
+    const auto empty = [](MsgType_t id) { return MsgFactory::createMessage(id); };
+    const std::vector<std::pair<ShpOXMessage, const char*>> sends = {
+        {empty(HeartbeatMessage::ID), "onHeartbeat"},
+        {empty(SubscriptionEventMessage::ID), "onSubscriptionEvent"},
+        {empty(MktDataMessage::ID), "onMarketData"},
+        {empty(EventReportMessage::ID), "onEventReport"},
+        {empty(DateRolloverMessage::ID), "onDateRollover"},
+        {ShpOXMessage(new BatchesCompletedMessage(batches)), "onBatchComplete"},
+        {empty(OrderReceivedMessage::ID), "onOrderReceived"},
+        {empty(OrderRejectedMessage::ID), "onOrderRejected"},
+        {empty(OrderSubmittedMessage::ID), "onOrderSubmitted"},
+        {empty(OrderCanceledMessage::ID), "onOrderCanceled"},
+        {empty(OrderCancelRejectedMessage::ID), "onOrderCancelRejected"},
+        {empty(TradeCaptureMessage::ID), "onTradeCapture"},
+        {empty(OrderDoneMessage::ID), "onOrderDone"},
+        {empty(DropCopyMessage::ID), "onDropCopy"},
+        {ShpOXMessage(new LockResponseMessage(lock)), nullptr},
+        {empty(ReplayDoneMessage::ID), "onReplayDone"},
+    };
+    std::string frames;
+    Names expected{"onStart"};
+    for (const auto& send : sends) {
+        frames += server.frame(*send.first);
+        if (send.second != nullptr) expected.push_back(send.second);
+    }
+    expected.push_back("onStop");
+
+    RecordingAdminHandler handler;
+    handler.inside = [&](const std::string& name, OXClient& c) {
+        if (name == "onStart") server.sendRaw(frames);
+        if (name == "onReplayDone") c.stop();
+    };
+    std::ostringstream err;
+    std::streambuf* const old = std::cerr.rdbuf(err.rdbuf());
+    const APIResult::Type result = admin->run(&handler);
+    std::cerr.rdbuf(old);
+
+    EXPECT_EQ(result, APIResult::OK);
+    EXPECT_EQ(handler.names, expected);
+    EXPECT_EQ(handler.clients, std::vector<OXClient*>(expected.size(), admin.get()));
+    std::ostringstream lockText;
+    lockText << lock;
+    EXPECT_EQ(err.str(), "Handler not implemented for: " + lockText.str() + "\n");
 }
 
 }  // namespace
