@@ -499,8 +499,9 @@ class ClientImp : public MsgHandlerT<ShpOXMessage> {
     // onStop. INVALID_PARAMETER for a null handler, NOT_CONNECTED, IS_RUNNING while a handler is
     // installed; otherwise the result that ended it: OK for a stop, BUFFER_FULL or
     // PROTOCOL_ERROR (the connection left open for close()), the failure of a reconnection, or
-    // the loss of the connection when the application's stop was pending. Holds the receive
-    // lock throughout. An exception from a callback passes on, the handler removed.
+    // the loss of the connection when the application's stop was pending; BUFFER_FULL or
+    // PROTOCOL_ERROR at once while the last loop's ended so. Holds the receive lock
+    // throughout. An exception from a callback passes on, the handler removed.
     APIResult::Type run(OXHandler* handler);
     // What is ready now, handled without waiting, with handler installed for the call only: no
     // lifecycle callbacks, no reconnection, no time-out. The same refusals as run(); otherwise

@@ -46,6 +46,10 @@ APIResult::Type ClientImp::run(OXHandler* handler, bool loop) {
         // processEvents() too: from a callback of run() it would take over run()'s handler and
         // remove it on its return, leaving run() without one.
         if (_handler != nullptr) return APIResult::IS_RUNNING;
+        // The input lost its frame boundaries, or the output was dropped mid-stream: reading
+        // or writing more would deliver or send garbage. Only close() is left.
+        const APIResult::Type status = _exitStatus;
+        if (status == APIResult::PROTOCOL_ERROR || status == APIResult::BUFFER_FULL) return status;
         _handler = handler;
         _runThreadID = std::this_thread::get_id();
         _stopRequested = false;

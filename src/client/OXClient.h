@@ -232,8 +232,9 @@ class OXClient {
     // or processEvents() is active (from a callback, say), or the result that ended it: OK after
     // stop(), BUFFER_FULL or PROTOCOL_ERROR (the connection is left open: close() it), the
     // failure of the reconnection, or the loss of the connection when stop() had been called.
-    // An exception thrown by a callback passes on (onStop is then not called); the handler is
-    // removed in every case.
+    // After BUFFER_FULL or PROTOCOL_ERROR it returns that result at once until the client is
+    // closed and connected again. An exception thrown by a callback passes on (onStop is then
+    // not called); the handler is removed in every case.
     APIResult::Type run(OXHandler* handler);
     // Handles what is ready now without waiting and returns: for an application's own loop,
     // which watches the two descriptors of get(). No lifecycle callbacks, no reconnection, no

@@ -13,6 +13,7 @@
 #include "SessionFixtures.h"
 #include "api/ClientConnectMessage.h"
 #include "api/ClientDisconnectMessage.h"
+#include "api/MktDataMessage.h"
 #include "api/MsgFactory.h"
 #include "api/RuThereMessage.h"
 #include "api/SubmitOrderMessage.h"
@@ -212,6 +213,12 @@ TEST_F(ClientRunThreads, AProtocolErrorEndsRunWithoutReconnectingAndLeavesTheCon
     EXPECT_EQ(handler.names(), (Names{"onStart", "onStop"}));
     EXPECT_EQ(server.record().size(), 1u);
     EXPECT_TRUE(client.isConnected());
+    // The stream is out of step: no loop reads it again.
+    server.send(MktDataMessage());
+    EXPECT_EQ(client.processEvents(&handler), APIResult::PROTOCOL_ERROR);
+    EXPECT_EQ(client.run(&handler), APIResult::PROTOCOL_ERROR);
+    EXPECT_EQ(handler.names(), (Names{"onStart", "onStop"}));
+    EXPECT_FALSE(client.isRunning());
     EXPECT_EQ(client.close(), APIResult::OK);
     EXPECT_TRUE(closedByClient(0));
 }

@@ -17,7 +17,8 @@
 
 namespace ZURAV {
 
-// Records the four lifecycle callbacks of run() in order, with the client each was given.
+// Records the four lifecycle callbacks of run() and market data in order, with the client each
+// was given.
 // `inside`, when set, runs within each of them after the record is taken: it may make requests,
 // stop the client or throw. The loop may run on another thread than the test: the record is
 // guarded, and waitFor waits on it with a deadline.
@@ -27,6 +28,7 @@ class LifecycleHandler : public AbstractOXHandler {
     void onStop(OXClient& c) override { take("onStop", c); }
     void onDisconnect(OXClient& c) override { take("onDisconnect", c); }
     void onConnect(OXClient& c) override { take("onConnect", c); }
+    void onMarketData(const MarketView&, OXClient& c) override { take("onMarketData", c); }
 
     std::vector<std::string> names() const {
         std::lock_guard<std::mutex> lock(_mutex);
