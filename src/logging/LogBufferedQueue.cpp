@@ -17,8 +17,25 @@ const boost::posix_time::time_duration LogBufferedQueue::TIMEOUT_NOW =
 const boost::posix_time::time_duration LogBufferedQueue::TIMEOUT_NEVER =
     boost::posix_time::microseconds(0);
 
+namespace {
+// The locked stage's first capacity: the most entries it holds without growing.
+constexpr size_t FIFO_INITIAL_SLOTS = 1024;
+}  // namespace
+
+LogBufferedQueue::Fifo::Fifo() : _slots(FIFO_INITIAL_SLOTS), _head(0), _count(0) {}
+
+void LogBufferedQueue::Fifo::grow() {
+    std::vector<LogEntry*> slots(_slots.size() * 2);
+    for (size_t i = 0; i < _count; ++i) slots[i] = _slots[(_head + i) & (_slots.size() - 1)];
+    _slots.swap(slots);
+    _head = 0;
+}
+
 LogBufferedQueue::LogBufferedQueue(int maxBufferedEntries, Timestamp_t flushTimeout)
-    : _maxBufferedEntries(1), _flushTimeout(flushTimeout), _mainThreadID(pthread_self()) {
+    : _maxBufferedEntries(1),
+      _flushTimeout(flushTimeout),
+      _mainThreadID(pthread_self()),
+      _readSize(0) {
     configure(maxBufferedEntries, flushTimeout);
 }
 
@@ -51,6 +68,7 @@ void LogBufferedQueue::push(LogEntry* entry) {
         boost::unique_lock<boost::mutex> lock(_readMutex);
         const bool wasEmpty = _readQueue.empty();
         _readQueue.push(entry);
+        _readSize.store(static_cast<int>(_readQueue.size()), std::memory_order_relaxed);
         if (wasEmpty) _itemAvailable.notify_one();
         return;
     }
@@ -75,6 +93,7 @@ void LogBufferedQueue::handOverLocked() {
     if (_writeBuffer.empty()) return;
     const bool wasEmpty = _readQueue.empty();
     for (LogEntry* e : _writeBuffer) _readQueue.push(e);
+    _readSize.store(static_cast<int>(_readQueue.size()), std::memory_order_relaxed);
     _writeBuffer.clear();
     if (wasEmpty) _itemAvailable.notify_one();
 }
@@ -108,12 +127,8 @@ bool LogBufferedQueue::popImpl(LogEntry*& entry, const boost::posix_time::time_d
     }
     entry = _readQueue.front();
     _readQueue.pop();
+    _readSize.store(static_cast<int>(_readQueue.size()), std::memory_order_relaxed);
     return true;
-}
-
-int LogBufferedQueue::size() {
-    boost::unique_lock<boost::mutex> lock(_readMutex);
-    return static_cast<int>(_readQueue.size());
 }
 
 bool LogBufferedQueue::empty() {

@@ -2,13 +2,12 @@
 
 #include <pthread.h>
 
+#include <atomic>
 #include <boost/date_time/posix_time/posix_time_types.hpp>
 #include <boost/noncopyable.hpp>
 #include <boost/thread/condition_variable.hpp>
 #include <boost/thread/mutex.hpp>
 #include <cstddef>
-#include <deque>
-#include <queue>
 #include <vector>
 
 #include "catalogue/LogLevel.h"
@@ -66,9 +65,12 @@ inline bool isSentinel(const LogEntry* e) {
 // thread reaches the consumer, and no thread ever touches a buffer it does not own.
 //
 // Threads: push() from any thread; flush() acts on the owner thread only and does nothing
-// elsewhere; the pop operations from the consumer only; size() and empty() from any thread.
-// _readMutex orders after any lock the callers hold (it is the innermost lock of the logging
-// layer).
+// elsewhere; the pop operations from the consumer only; size() and empty() from any thread
+// (size() without a lock). _readMutex orders after any lock the callers hold (it is the innermost
+// lock of the logging layer).
+//
+// The locked stage allocates only when it grows past the most entries it has held, so a steady
+// flow of entries allocates nothing on the push path.
 class LogBufferedQueue : private boost::noncopyable {
   public:
     // The waits of popImpl, recognised by identity: TIMEOUT_NOW does not wait, TIMEOUT_NEVER
@@ -96,8 +98,9 @@ class LogBufferedQueue : private boost::noncopyable {
     LogEntry* waitPop();
     bool popImpl(LogEntry*& entry, const boost::posix_time::time_duration& timeout);
 
-    // Entries in the locked stage; the owner's buffer is not counted.
-    int size();
+    // Entries in the locked stage; the owner's buffer is not counted. Takes no lock: the count
+    // is written under _readMutex and read as it stood at some moment of the call.
+    int size() const { return _readSize.load(std::memory_order_relaxed); }
     bool empty();
     // Entries in the owner's buffer. Owner thread only (or once the owner is done logging).
     size_t buffered() const { return _writeBuffer.size(); }
@@ -108,12 +111,38 @@ class LogBufferedQueue : private boost::noncopyable {
     static void release(LogEntry* entry);
 
   private:
+    // A FIFO of entries in a ring that doubles when full and never shrinks.
+    class Fifo {
+      public:
+        Fifo();
+        bool empty() const { return _count == 0; }
+        size_t size() const { return _count; }
+        LogEntry* front() const { return _slots[_head]; }
+        void push(LogEntry* entry) {
+            if (_count == _slots.size()) grow();
+            _slots[(_head + _count) & (_slots.size() - 1)] = entry;
+            ++_count;
+        }
+        void pop() {
+            _head = (_head + 1) & (_slots.size() - 1);
+            --_count;
+        }
+
+      private:
+        void grow();
+
+        std::vector<LogEntry*> _slots;  // a power of two long
+        size_t _head;
+        size_t _count;
+    };
+
     void handOverLocked();
 
     size_t _maxBufferedEntries;
     Timestamp_t _flushTimeout;
     const pthread_t _mainThreadID;
-    std::queue<LogEntry*, std::deque<LogEntry*>> _readQueue;
+    Fifo _readQueue;
+    std::atomic<int> _readSize;  // _readQueue.size(), written under _readMutex
     std::vector<LogEntry*> _writeBuffer;
     boost::mutex _readMutex;
     boost::condition_variable_any _itemAvailable;
