@@ -35,12 +35,17 @@ LogBufferedQueue::LogBufferedQueue(int maxBufferedEntries, Timestamp_t flushTime
     : _maxBufferedEntries(1),
       _flushTimeout(flushTimeout),
       _mainThreadID(pthread_self()),
-      _readSize(0) {
+      _lockedSize(0),
+      _takenSize(0) {
     configure(maxBufferedEntries, flushTimeout);
 }
 
 LogBufferedQueue::~LogBufferedQueue() {
     // Entries nobody will write still hold pooled memory (and messages): give them back.
+    while (!_taken.empty()) {
+        release(_taken.front());
+        _taken.pop();
+    }
     while (!_readQueue.empty()) {
         release(_readQueue.front());
         _readQueue.pop();
@@ -68,7 +73,7 @@ void LogBufferedQueue::push(LogEntry* entry) {
         boost::unique_lock<boost::mutex> lock(_readMutex);
         const bool wasEmpty = _readQueue.empty();
         _readQueue.push(entry);
-        _readSize.store(static_cast<int>(_readQueue.size()), std::memory_order_relaxed);
+        _lockedSize.store(static_cast<int>(_readQueue.size()), std::memory_order_relaxed);
         if (wasEmpty) _itemAvailable.notify_one();
         return;
     }
@@ -93,7 +98,7 @@ void LogBufferedQueue::handOverLocked() {
     if (_writeBuffer.empty()) return;
     const bool wasEmpty = _readQueue.empty();
     for (LogEntry* e : _writeBuffer) _readQueue.push(e);
-    _readSize.store(static_cast<int>(_readQueue.size()), std::memory_order_relaxed);
+    _lockedSize.store(static_cast<int>(_readQueue.size()), std::memory_order_relaxed);
     _writeBuffer.clear();
     if (wasEmpty) _itemAvailable.notify_one();
 }
@@ -114,26 +119,27 @@ LogEntry* LogBufferedQueue::waitPop() {
 }
 
 bool LogBufferedQueue::popImpl(LogEntry*& entry, const boost::posix_time::time_duration& timeout) {
-    boost::unique_lock<boost::mutex> lock(_readMutex);
-    if (_readQueue.empty()) {
-        if (&timeout == &TIMEOUT_NOW) return false;
-        if (&timeout == &TIMEOUT_NEVER) {
-            while (_readQueue.empty()) _itemAvailable.wait(lock);
-        } else {
-            const boost::system_time deadline = boost::get_system_time() + timeout;
-            _itemAvailable.timed_wait(lock, deadline);
-            if (_readQueue.empty()) return false;
+    if (_taken.empty()) {
+        boost::unique_lock<boost::mutex> lock(_readMutex);
+        if (_readQueue.empty()) {
+            if (&timeout == &TIMEOUT_NOW) return false;
+            if (&timeout == &TIMEOUT_NEVER) {
+                while (_readQueue.empty()) _itemAvailable.wait(lock);
+            } else {
+                const boost::system_time deadline = boost::get_system_time() + timeout;
+                _itemAvailable.timed_wait(lock, deadline);
+                if (_readQueue.empty()) return false;
+            }
         }
+        // Everything at once; the pushers keep the empty ring's room.
+        _readQueue.swap(_taken);
+        _takenSize.store(static_cast<int>(_taken.size()), std::memory_order_relaxed);
+        _lockedSize.store(0, std::memory_order_relaxed);
     }
-    entry = _readQueue.front();
-    _readQueue.pop();
-    _readSize.store(static_cast<int>(_readQueue.size()), std::memory_order_relaxed);
+    entry = _taken.front();
+    _taken.pop();
+    _takenSize.store(static_cast<int>(_taken.size()), std::memory_order_relaxed);
     return true;
-}
-
-bool LogBufferedQueue::empty() {
-    boost::unique_lock<boost::mutex> lock(_readMutex);
-    return _readQueue.empty();
 }
 
 LogEntry* LogBufferedQueue::acquire() {

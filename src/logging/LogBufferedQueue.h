@@ -8,6 +8,7 @@
 #include <boost/thread/condition_variable.hpp>
 #include <boost/thread/mutex.hpp>
 #include <cstddef>
+#include <utility>
 #include <vector>
 
 #include "catalogue/LogLevel.h"
@@ -55,6 +56,9 @@ inline bool isSentinel(const LogEntry* e) {
 // The two-stage queue between the threads that log and the logger thread.
 //
 // Locked stage: a FIFO under _readMutex, from which the logger thread (the one consumer) pops.
+// The consumer takes every entry the FIFO holds in one step under the lock and pops them one by
+// one without it, so the threads that push meet the consumer on the lock once per such step
+// instead of once per entry; entries so taken still count as queued until popped.
 // Unlocked stage: a private buffer of the owner thread, the thread that constructed the queue.
 // The owner appends to it without a lock and hands it over whole, in order, when it holds
 // _maxBufferedEntries entries, when a CRITICAL, ERROR or WARN entry arrives, when an entry is more
@@ -98,10 +102,13 @@ class LogBufferedQueue : private boost::noncopyable {
     LogEntry* waitPop();
     bool popImpl(LogEntry*& entry, const boost::posix_time::time_duration& timeout);
 
-    // Entries in the locked stage; the owner's buffer is not counted. Takes no lock: the count
-    // is written under _readMutex and read as it stood at some moment of the call.
-    int size() const { return _readSize.load(std::memory_order_relaxed); }
-    bool empty();
+    // Entries in the locked stage, not yet popped; the owner's buffer is not counted. Takes no
+    // lock: exact on the consumer, from any other thread as it stood at some moment of the call.
+    int size() const {
+        return _lockedSize.load(std::memory_order_relaxed) +
+               _takenSize.load(std::memory_order_relaxed);
+    }
+    bool empty() const { return size() == 0; }
     // Entries in the owner's buffer. Owner thread only (or once the owner is done logging).
     size_t buffered() const { return _writeBuffer.size(); }
     bool isOwnerThread() const;
@@ -127,6 +134,11 @@ class LogBufferedQueue : private boost::noncopyable {
             _head = (_head + 1) & (_slots.size() - 1);
             --_count;
         }
+        void swap(Fifo& other) {
+            _slots.swap(other._slots);
+            std::swap(_head, other._head);
+            std::swap(_count, other._count);
+        }
 
       private:
         void grow();
@@ -142,7 +154,9 @@ class LogBufferedQueue : private boost::noncopyable {
     Timestamp_t _flushTimeout;
     const pthread_t _mainThreadID;
     Fifo _readQueue;
-    std::atomic<int> _readSize;  // _readQueue.size(), written under _readMutex
+    Fifo _taken;                   // the consumer's: entries taken from _readQueue, not yet popped
+    std::atomic<int> _lockedSize;  // _readQueue.size(), written under _readMutex
+    std::atomic<int> _takenSize;   // _taken.size(), written by the consumer
     std::vector<LogEntry*> _writeBuffer;
     boost::mutex _readMutex;
     boost::condition_variable_any _itemAvailable;
