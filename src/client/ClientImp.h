@@ -1,0 +1,347 @@
+#pragma once
+
+#include <atomic>
+#include <boost/thread/condition_variable.hpp>
+#include <boost/thread/mutex.hpp>
+#include <boost/thread/recursive_mutex.hpp>
+#include <deque>
+#include <map>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "api/APIFeed.h"
+#include "api/APIMarket.h"
+#include "api/APIResult.h"
+#include "api/APITypes.h"
+#include "api/FeedMarketID.h"
+#include "api/LogLevel.h"
+#include "api/MsgHandler.h"
+#include "api/OXMessage.h"
+#include "client/IdAllocator.h"
+#include "client/OXClient.h"
+#include "common/Buffer.h"
+
+namespace ZURAV {
+
+class OXHandler;
+
+// The session engine behind an OXClient: one connection to one of one or two configured
+// servers, the event loop that runs on the application's thread, the requests that any thread
+// may make, and the state they share.
+//
+// Its member functions live in units by concern, in the order a message travels:
+//   ClientImp.cpp          the object: construction, settings, getters, log set-up, log
+//   ClientImpFraming.cpp   framing into the output buffer and writing it; cutting the input
+//                          buffer into frames and decoding them
+//   ClientImpLoop.cpp      the event loop, pings and their answers, the stop request
+//   ClientImpConnect.cpp   opening and closing the connection, the login
+//   ClientImpIncoming.cpp  the session's handling of incoming messages
+//   ClientImpConfig.cpp    the feed and market configuration and its look-ups
+//
+// Locks, outer before inner:
+//   _recvlock  before  _deferredlock  before  _sendlock  before  _runlock
+//   before the innermost ones, _connectlock, _cfglock and _seqlock, of which no two are held
+//   together.
+// The receive lock is held by the event loop for its whole run (handler callbacks included);
+// callbacks of messages the session made itself run under the deferred lock too. Requests and
+// stop() from other threads never wait for the receive lock. No handler callback is made with
+// the send, run, connect, configuration or sequence lock held.
+class ClientImp : public MsgHandlerT<ShpOXMessage> {
+  public:
+    // A configured server; an entry with an empty host is not tried.
+    struct OXServer {
+        std::string host;
+        int port = 0;
+    };
+    // One ping's round trip, nanoseconds since the epoch.
+    struct PingTime {
+        Timestamp_t sent = 0;      // the client's send time, echoed by the server
+        Timestamp_t atServer = 0;  // the server's time of answering
+        Timestamp_t received = 0;  // the client's time of receiving the answer
+    };
+    typedef std::map<FeedID_t, SequenceID_t> FeedSequenceIDMap;
+    typedef std::map<std::string, OrderID_t> OrderMap;  // client order id to order id
+    typedef std::map<FeedID_t, int> FeedIDMap;          // feed id to position in _feeds
+    typedef std::map<FeedMarketID, ShpOXMessage> StickyMap;
+
+    // What the session's own requests need to know of a feed and one of its markets, read in
+    // one go under the configuration lock.
+    struct FeedLookup {
+        bool feed = false;    // the feed is configured
+        bool market = false;  // the market is in the feed's market list
+        FeedFlags_t flags = 0;
+    };
+
+    static constexpr size_t BUFFER_SIZE = 1048576;
+    // The free space a send needs in the output buffer.
+    static constexpr size_t BUFFER_MARGIN = 8192;
+    static constexpr Timestamp_t SLEEP_TIME = 400000000;     // loop period and ping interval
+    static constexpr Timestamp_t TIMEOUT_TIME = 5000000000;  // silence before a time-out
+    static constexpr size_t MAX_PING_TIMES = 64;
+    // The frame lengths a peer accepts: 10 (the id and time stamp) plus a body of up to 32758.
+    static constexpr size_t MIN_FRAME_LENGTH = 10;
+    static constexpr size_t MAX_FRAME_LENGTH = 32768;
+    // Feed flag bits: the feed carries market data, order flow.
+    static constexpr FeedFlags_t MARKET_DATA_FLAG = 2;
+    static constexpr FeedFlags_t TRADING_FLAG = 4;
+
+    // username, password and hostname1 must not be null: std::invalid_argument. hostname2 null
+    // means one server. Throws std::runtime_error "Error creating notification pipe." when the
+    // wake-up pipe cannot be made.
+    ClientImp(OXClient* parent, const char* username, const char* password, const char* hostname1,
+              int port1, const char* hostname2, int port2);
+    // Closes the wake-up pipe and a connection still open, sending nothing.
+    ~ClientImp() override;
+
+    ClientImp(const ClientImp&) = delete;
+    ClientImp& operator=(const ClientImp&) = delete;
+
+    // ---- the object (ClientImp.cpp) ----
+
+    void setUseHeartbeat(bool use);
+    void setDebug(boolean debug);
+    void setStickySubscriptions(boolean sticky);
+    void setStickySubscriptions(boolean sticky, boolean clearSubscriptionsOnStop);
+
+    boolean isConnected() const;
+    void setConnected(boolean connected);
+    boolean isRunning() const;
+    boolean isStopRequested() const;
+    void get(int& fd1, int& fd2) const;
+    // The API protocol's signature, 32 hexadecimal digits.
+    const char* getSignature() const;
+
+    // Configures the process's logging in directory; see OXClient::setlog.
+    static APIResult::Type setlog(const char* directory, bool aenable);
+    // message (null taken as empty) to the client's log at INFO, and to the server's log at
+    // level when the session can send; the send's result is not reported.
+    void log(const char* message, LogLevel::Type level);
+
+    // ---- framing into the output buffer (ClientImpFraming.cpp) ----
+
+    // Frames msg behind its header in the output buffer and writes what the connection takes;
+    // any thread. IS_STOPPING while a stop is pending (a ClientDisconnectMessage still goes),
+    // NOT_CONNECTED before login (the two login messages and pings still go), BUFFER_FULL when
+    // the output buffer is nearly full (its content is dropped and a stop requested),
+    // INVALID_PARAMETER for a message too large for a frame or for the free space (nothing else
+    // changes), or the failure of the write.
+    APIResult::Type send(const ShpOXMessage& msg);
+    // Writes what the connection takes of the output buffer. Caller holds the send lock.
+    APIResult::Type flushOutBuffer();
+    // Wakes the event loop; never blocks.
+    void notifySelector();
+    // Empties both buffers.
+    void clearBuffers();
+
+    // ---- cutting the input into frames (ClientImpFraming.cpp) ----
+
+    // Decodes and dispatches, in order, every complete frame of the input buffer, which the
+    // caller has flipped (position at the first undecoded byte, limit at the end of the data).
+    // Returns with the position at the first byte of an incomplete frame, or with the buffer
+    // flipped empty after a protocol error (PROTOCOL_ERROR recorded, stop requested). Loop's
+    // thread, receive lock held; handlers run inside it.
+    void decodeMessages();
+
+    // ---- the connection (ClientImpConnect.cpp) ----
+
+    // One pass over the configured servers in order, without delay: the first connectOne that
+    // succeeds ends it with OK. Otherwise the last attempt's failure, or COULD_NOT_CONNECT when
+    // no server has a host.
+    APIResult::Type connectMany();
+    // One attempt: forgets the stop request, the configuration and the buffers, opens the
+    // connection (or takes the descriptors of a host "pipes:<read>,<write>") and sends the two
+    // login messages. On failure the connection is closed: SOCKERR_DNS, SOCKERR_CREATE,
+    // SOCKERR_CONNECT, or the failure of a send.
+    APIResult::Type connectOne(const std::string& host, int port);
+    // Closes the connection's descriptors (one socket closed once in TCP mode, both in
+    // descriptor-pair mode) and leaves both at -1; does not change isConnected().
+    void closeSockets();
+
+    // ---- the login (ClientImpConnect.cpp) ----
+
+    // Connects to the first configured server that takes the login messages, then runs the
+    // event loop on the calling thread until the login answer. IS_RUNNING (checkRunning and a
+    // loop active), IS_CONNECTED, the failure of the last connection attempt, the refusal's
+    // result, NOT_CONNECTED when a stop ends the login before its answer, or the failure that
+    // ended the loop. On any failure the connection is closed; an exception from the loop
+    // closes it too and passes on.
+    APIResult::Type connect(bool checkRunning);
+    // The login answer: a session id and a fresh order-id allocator, or the refusal's result
+    // and a stop. Ignored while connected.
+    void handle(const ShpOXMessage& sm, const ConnectResponseMessage& msg) override;
+
+    // ---- the event loop (ClientImpLoop.cpp) ----
+
+    // The event loop on the calling thread, under the receive lock. loop true: until a stop
+    // request, a failure or the end of a login; loop false: passes while something is ready,
+    // never waiting. Its outcome is left in the exit status, the stop flag and the connection
+    // state. Must not be entered again from a handler callback of a running loop.
+    void dispatch(bool loop);
+    // Requests a stop of the running loop: NOT_RUNNING when no handler is installed.
+    APIResult::Type stop();
+    // Queues a message the session made itself; the loop dispatches it after the frames of its
+    // current or next pass. Any thread.
+    void callHandler(const ShpOXMessage& msg);
+    // Mean round trip of the last MAX_PING_TIMES ping answers in nanoseconds, 0 before any.
+    // Waits while a loop runs on another thread.
+    Timestamp_t getAveragePingTime() const;
+    // A ping answer: its round trip, and the check of its number against the expected one.
+    void handle(const ShpOXMessage& sm, const ImHereMessage& msg) override;
+
+    // ---- incoming messages (ClientImpIncoming.cpp) ----
+
+    // Messages the session does not handle: reported on standard error.
+    void handleDefault(const ShpOXMessage& sm) override;
+
+    // The last sequence id of the feed, -2 when none is known; any thread.
+    SequenceID_t getSequenceID(FeedID_t feedID);
+    // The original feed sequence id of the last drop copy, 0 before the first; any thread.
+    SequenceID_t getOrigFeedSequenceID() const;
+    // Raises the feed's last sequence id to sequenceID; a stored value at least as large stays.
+    void updateLastSequenceID(FeedID_t feedID, SequenceID_t sequenceID);
+    // Replaces the feed's last sequence id, larger or not.
+    void setLastSequenceID(FeedID_t feedID, SequenceID_t sequenceID);
+    void setOrigFeedSequenceID(SequenceID_t sequenceID);
+    // The last sequence id of a feed as the server states it, replacing the stored one.
+    void handle(const ShpOXMessage& sm, const LastSequenceIDMessage& msg) override;
+
+    // ---- feed and market configuration (ClientImpConfig.cpp) ----
+
+    // Merges the feeds of a configuration message into the configuration; no callback.
+    void handle(const ShpOXMessage& sm, const ConfigMessage& msg) override;
+    // Look-ups for the application. Each holds the configuration lock for itself only: the
+    // pointers stay valid until the configuration next changes.
+    const APIFeed* getFeeds(int& n);
+    const APIFeed* getFeedByName(const char* name);
+    const APIFeed* getFeedByID(FeedID_t feedID);
+    const APIMarket* getMarketByName(const APIFeed& feed, const char* name);
+    const APIMarket* getMarketByID(const APIFeed& feed, MarketID_t marketID);
+    // Look-ups for the session's own requests: values read under the lock in one go, never
+    // pointers into the configuration, which another thread's merge may move.
+    FeedLookup lookupFeed(FeedID_t feedID, MarketID_t marketID) const;
+    // The feed is configured, has markets, and each of marketIDs is one of them.
+    bool feedHasMarkets(FeedID_t feedID, const std::vector<MarketID_t>& marketIDs) const;
+    // Every market of the feeds that carry market data, in configuration order, named by the
+    // feed and market ids that the market record carries.
+    std::vector<FeedMarketID> marketDataMarkets() const;
+    // The configured feed ids, ascending.
+    std::vector<FeedID_t> sortedFeedIDs() const;
+    // Forgets the whole configuration.
+    void clearConfiguration();
+
+  private:
+    friend struct ClientImpInspector;  // the tests' view of the state
+
+    // Records a failure of the current connection unless an earlier one is recorded, and
+    // requests a stop; returns the failure that stands.
+    APIResult::Type failAndStop(APIResult::Type result);
+    // Sets _exitStatus to result if it is still OK; returns the value that stands.
+    APIResult::Type recordFailure(APIResult::Type result);
+    void requestStop();
+    // Stores the connection's descriptors under the receive and the send lock.
+    void setSockets(int rsock, int wsock);
+    // The system's text for an errno value.
+    static std::string systemError(int error);
+
+    // ---- the event loop's steps (ClientImpLoop.cpp) ----
+
+    // What one read of the connection brought.
+    enum class ReadOutcome { NOTHING, DATA, ENDED };
+    void loopPasses(bool loop);
+    void setDispatchThread(std::thread::id id);
+    // Drains the wake-up pipe; false when it failed (recorded as SOCKERR_READING).
+    bool drainWakeups();
+    // One read into the input buffer and the decoding of the frames it completes. ENDED: the
+    // loop must return (recorded failure; the connection closed unless the buffer was full).
+    ReadOutcome readConnection();
+    void dispatchDeferred();
+    void sendPing(Timestamp_t now);
+    // The login answer arrived while unconnected: the login loop is over.
+    bool loginAnswered() const { return _receivedConnectResponse && !isConnected(); }
+    // The ping number after n: n + 1, wrapping to 0 where it would reach 2147483647.
+    static SequenceID_t nextPingNumber(SequenceID_t n);
+    // Leaves the input buffer flipped and empty: nothing undecoded, nothing to keep.
+    void discardInput();
+
+    // ---- set at construction, then read-only ----
+    OXClient* const _parent;  // passed to every handler callback
+    const std::string _username;
+    const std::string _password;
+    OXServer _servers[2];
+    int _numServers;
+    const size_t _bufferSize;
+    const size_t _bufferMargin;
+    int _rpipe;  // wake-up pipe, watched by the loop; blocking
+    int _wpipe;  // written by notifySelector from any thread; non-blocking
+
+    // ---- settings: written by the setters without a lock, read by any thread ----
+    std::atomic<bool> _useHeartbeat;
+    std::atomic<Timestamp_t> _sleepTime;
+    std::atomic<Timestamp_t> _timeoutTime;
+    std::atomic<bool> _debugMessages;
+    std::atomic<bool> _stickySubscriptions;
+    std::atomic<bool> _clearSubscriptionsOnStop;
+
+    // ---- receive lock: the event loop, one at a time; closing the connection ----
+    mutable boost::recursive_mutex _recvlock;
+    Orbanex::Buffer _inbuffer;  // bytes read and not yet decoded
+    int _rsock;                 // the connection as the loop reads it
+    // The server being tried or in use; written by the connecting thread.
+    int _currentServer;
+    ClientSessionID_t _sessionID;  // of the last accepted login
+    // The loop's thread alone: ping numbering and times, the end of a login.
+    SequenceID_t _lastReceivedSeqNo;
+    SequenceID_t _lastSentSeqNo;
+    boolean _logHeartbeatSeqMismatch;
+    boolean _receivedConnectResponse;
+    std::deque<PingTime> _pingTimeQueue;  // the last MAX_PING_TIMES, oldest first
+    // Signalled, with the receive lock, when run() returns.
+    boost::condition_variable_any _condexit;
+
+    // ---- deferred lock: messages the session made itself, waiting for the loop ----
+    boost::recursive_mutex _deferredlock;
+    std::deque<ShpOXMessage> _deferred;
+
+    // ---- send lock: the output side and the order bookkeeping ----
+    boost::mutex _sendlock;
+    Orbanex::Buffer _outbuffer;  // frames not yet written, in order
+    // The connection as frames are written to it (the same socket as _rsock in TCP mode).
+    // Changed under both the receive lock and the send lock, so either lock is enough to read.
+    int _wsock;
+    std::unique_ptr<IdAllocator> _orderIDs;  // made anew at every accepted login
+    OrderMap _clOrdIDs;
+    StickyMap _stickySubscriptionsMap;  // remembered subscribe requests
+
+    // ---- run lock: the installed handler and the stop request ----
+    mutable boost::mutex _runlock;
+    OXHandler* _handler;  // set while run() or processEvents() is active
+    boolean _stopRequested;
+    // The thread inside the loop, or the one that last connected; none at first.
+    std::thread::id _dispatchThreadID;
+
+    // The result of the current login or loop. Failure paths on several threads record theirs
+    // only while it is OK (recordFailure), so the first failure of a connection stands.
+    std::atomic<APIResult::Type> _exitStatus;
+
+    // ---- connect lock ----
+    mutable boost::mutex _connectlock;
+    boolean _connected;  // a login was accepted and the connection is open
+
+    // ---- configuration lock: the feeds and markets the server configured ----
+    mutable boost::mutex _cfglock;
+    std::vector<APIFeed> _feeds;           // in the order their ids first arrived
+    std::vector<FeedID_t> _sortedFeedIDs;  // ascending
+    FeedIDMap _feedIDMap;
+
+    // ---- sequence lock: written by the loop, read by any thread ----
+    mutable boost::mutex _seqlock;
+    FeedSequenceIDMap _feedSeqIDMap;       // last sequence id per feed
+    SequenceID_t _lastOrigFeedSequenceID;  // of the last drop copy
+
+    // Last market-combination id given out; taken by any thread.
+    std::atomic<BatchDefID_t> _batchDefID;
+};
+
+}  // namespace ZURAV

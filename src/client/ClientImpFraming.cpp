@@ -1,0 +1,146 @@
+#include <errno.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "api/ClientConnectMessage.h"
+#include "api/ClientDisconnectMessage.h"
+#include "api/ImHereMessage.h"
+#include "api/RuThereMessage.h"
+#include "api/VersionMessage.h"
+#include "client/ClientImp.h"
+#include "common/TimeUtil.h"
+#include "framework/CodecError.h"
+#include "framework/FastCodec.h"
+#include "framework/MsgHead.h"
+#include "logging/Log.h"
+
+OX_LOG_DECLARE_LOGGER("API")
+
+namespace ZURAV {
+
+using Tarvik::MsgHead;
+
+APIResult::Type ClientImp::send(const ShpOXMessage& msg) {
+    const MsgType_t id = msg->getMsgType();
+    if (id != ClientDisconnectMessage::ID && isStopRequested()) return APIResult::IS_STOPPING;
+    if (id != VersionMessage::ID && id != ClientConnectMessage::ID && id != RuThereMessage::ID &&
+        !isConnected()) {
+        return APIResult::NOT_CONNECTED;
+    }
+
+    boost::lock_guard<boost::mutex> lock(_sendlock);
+    if (_debugMessages && id != RuThereMessage::ID && id != ImHereMessage::ID) {
+        OX_LOG_INFO("send: " << *msg);
+    }
+    _outbuffer.mark();
+    const size_t free = _outbuffer.remaining();
+    if (free < _bufferMargin) {
+        OX_LOG_ERROR("Buffer full; stopping.");
+        _outbuffer.clear();
+        return failAndStop(APIResult::BUFFER_FULL);
+    }
+
+    // The encoder is bounded by the free space and by the largest body a peer accepts, so an
+    // oversized message can neither overrun the buffer nor go out behind a length the server
+    // refuses; it is refused alone and the session goes on.
+    char* const head = _outbuffer.current();
+    const size_t room = std::min(free - MsgHead::SIZE, MAX_FRAME_LENGTH - MIN_FRAME_LENGTH);
+    size_t bodySize = 0;
+    try {
+        bodySize = OXMessage::encodeMessage(*msg, head + MsgHead::SIZE, room);
+    } catch (const Tarvik::EncodeError&) {
+        return APIResult::INVALID_PARAMETER;
+    }
+    MsgHead header;
+    header.length = static_cast<uint16_t>(bodySize + MsgHead::LENGTH_OVERHEAD);
+    header.id = id;
+    header.nsecs = Orbanex::TimeUtil::now();
+    Tarvik::FastCodec codec(head, head + MsgHead::SIZE);
+    header.write(codec);
+    _outbuffer.advancePosition(MsgHead::SIZE + bodySize);
+
+    const APIResult::Type result = flushOutBuffer();
+    if (result != APIResult::OK) {
+        OX_LOG_ERROR("Error writing to socket: " << systemError(errno));
+        return result;
+    }
+    if (_outbuffer.position() != 0) notifySelector();
+    return APIResult::OK;
+}
+
+APIResult::Type ClientImp::flushOutBuffer() {
+    _outbuffer.flip();
+    ssize_t n;
+    do {
+        n = ::send(_wsock, _outbuffer.buffer(), _outbuffer.limit(), MSG_NOSIGNAL);
+    } while (n < 0 && errno == EINTR);
+    if (n >= 0) {
+        _outbuffer.advancePosition(static_cast<size_t>(n));
+        _outbuffer.compact();
+        return APIResult::OK;
+    }
+    if (errno == EAGAIN || errno == EWOULDBLOCK) {
+        _outbuffer.compact();
+        return APIResult::OK;
+    }
+    const int error = errno;
+    _outbuffer.clear();
+    const APIResult::Type result = failAndStop(APIResult::SOCKERR_WRITING);
+    errno = error;  // for the caller's report
+    return result;
+}
+
+void ClientImp::notifySelector() {
+    const char wake = 0;
+    // Nothing to do on failure: a full pipe (EAGAIN) means the loop has a wake-up pending.
+    while (::write(_wpipe, &wake, 1) < 0 && errno == EINTR) {
+    }
+}
+
+void ClientImp::clearBuffers() {
+    _inbuffer.clear();
+    boost::lock_guard<boost::mutex> lock(_sendlock);
+    _outbuffer.clear();
+}
+
+void ClientImp::decodeMessages() {
+    for (;;) {
+        _inbuffer.mark();
+        if (_inbuffer.remaining() < MsgHead::SIZE) return;
+        char* const head = _inbuffer.current();
+        MsgHead header;
+        Tarvik::FastCodec codec(head, head + MsgHead::SIZE);
+        header.read(codec);
+        if (header.length < MIN_FRAME_LENGTH || header.length > MAX_FRAME_LENGTH) {
+            OX_LOG_ERROR("Invalid message length.");
+            discardInput();
+            failAndStop(APIResult::PROTOCOL_ERROR);
+            return;
+        }
+        const size_t frameSize = header.length + 2u;
+        if (_inbuffer.remaining() < frameSize) return;
+        // The decoder sees this frame's body and nothing after it: a short body cannot read
+        // into the next frame, and one with bytes left over is refused, not half taken.
+        const ShpOXMessage msg = OXMessage::decodeMessage(header.id, head + MsgHead::SIZE,
+                                                          header.length - MsgHead::LENGTH_OVERHEAD);
+        if (!msg) {
+            OX_LOG_ERROR("Could not decode message!");
+            discardInput();
+            failAndStop(APIResult::PROTOCOL_ERROR);
+            return;
+        }
+        _inbuffer.advancePosition(frameSize);
+        dispatchMessage(msg, msg.get(), msg->getMsgType());
+    }
+}
+
+void ClientImp::discardInput() {
+    // Cleared and then compacted by the loop, the buffer would count its whole capacity as
+    // received bytes; flipped empty, compacting leaves it empty.
+    _inbuffer.clear();
+    _inbuffer.flip();
+}
+
+}  // namespace ZURAV

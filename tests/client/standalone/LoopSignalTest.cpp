@@ -1,0 +1,59 @@
+// A signal handler for the whole process: a test of its own.
+#include <gtest/gtest.h>
+#include <pthread.h>
+#include <signal.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "../ClientImpInspector.h"
+#include "../SessionFixtures.h"
+#include "api/ProtoInit.h"
+#include "client/AbstractOXHandler.h"
+
+namespace {
+
+using namespace ZURAV;
+typedef ClientImpInspector In;
+
+std::atomic<int> signalsHandled{0};
+
+void onSignal(int) { signalsHandled.fetch_add(1); }
+
+bool waitForSignals(int n) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (signalsHandled.load() < n) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::yield();
+    }
+    return true;
+}
+
+TEST(ClientLoopSignalThreads, AWaitInterruptedByASignalIsRetried) {
+    ProtoInit::initialize();
+    struct sigaction action = {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = 0;  // no restart: the wait returns EINTR
+    struct sigaction previous = {};
+    ASSERT_EQ(sigaction(SIGUSR1, &action, &previous), 0);
+
+    RecordingClient client;
+    SocketPairConnection connection(client);
+    client.setUseHeartbeat(false);  // the loop waits without limit
+    AbstractOXHandler handler;
+    In::setHandler(client, &handler);
+    std::thread loop([&client] { client.dispatch(true); });
+    for (int i = 1; i <= 5; ++i) {
+        pthread_kill(loop.native_handle(), SIGUSR1);
+        EXPECT_TRUE(waitForSignals(i));
+    }
+    EXPECT_EQ(client.stop(), APIResult::OK);
+    loop.join();
+    EXPECT_EQ(In::exitStatus(client), APIResult::OK);  // never taken for a failed wait
+    In::setHandler(client, nullptr);
+    sigaction(SIGUSR1, &previous, nullptr);
+}
+
+}  // namespace
