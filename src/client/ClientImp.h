@@ -9,16 +9,24 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "api/APIFeed.h"
 #include "api/APIMarket.h"
 #include "api/APIResult.h"
+#include "api/APITest.h"
+#include "api/APIType.h"
 #include "api/APITypes.h"
 #include "api/FeedMarketID.h"
 #include "api/LogLevel.h"
 #include "api/MsgHandler.h"
+#include "api/OXFloat.h"
 #include "api/OXMessage.h"
+#include "api/OrderType.h"
+#include "api/RejectReason.h"
+#include "api/Side.h"
+#include "api/TimeInForce.h"
 #include "client/IdAllocator.h"
 #include "client/OXClient.h"
 #include "common/Buffer.h"
@@ -38,6 +46,8 @@ class OXHandler;
 //   ClientImpLoop.cpp      the event loop, pings and their answers, the stop request
 //   ClientImpConnect.cpp   opening and closing the connection, the login
 //   ClientImpIncoming.cpp  the session's handling of incoming messages
+//   ClientImpOrders.cpp    order entry
+//   ClientImpRequests.cpp  subscriptions and the other requests
 //   ClientImpConfig.cpp    the feed and market configuration and its look-ups
 //
 // Locks, outer before inner:
@@ -231,12 +241,148 @@ class ClientImp : public MsgHandlerT<ShpOXMessage> {
     // Forgets the whole configuration.
     void clearConfiguration();
 
+    // ---- incoming messages for the application's handler (ClientImpIncoming.cpp) ----
+    //
+    // On the loop's thread, with the receive lock held. Each updates the session's state (time
+    // stamp, last sequence id of the feed, release of a finished order's ids), then calls the
+    // handler's callback when one is installed; with none installed (inside connect()) only
+    // the state is updated. Records are stamped in place, so the callback sees the stamp.
+    void handle(const ShpOXMessage& sm, const HeartbeatMessage& msg) override;
+    void handle(const ShpOXMessage& sm, const ReplayDoneMessage& msg) override;
+    void handle(const ShpOXMessage& sm, const BatchesCompletedMessage& msg) override;
+    void handle(const ShpOXMessage& sm, const MktDataMessage& msg) override;
+    void handle(const ShpOXMessage& sm, const OrderReceivedMessage& msg) override;
+    void handle(const ShpOXMessage& sm, const OrderSubmittedMessage& msg) override;
+    void handle(const ShpOXMessage& sm, const OrderRejectedMessage& msg) override;
+    void handle(const ShpOXMessage& sm, const OrderCanceledMessage& msg) override;
+    void handle(const ShpOXMessage& sm, const OrderDoneMessage& msg) override;
+    void handle(const ShpOXMessage& sm, const OrderCancelRejectedMessage& msg) override;
+    void handle(const ShpOXMessage& sm, const TradeCaptureMessage& msg) override;
+    void handle(const ShpOXMessage& sm, const DropCopyMessage& msg) override;
+    void handle(const ShpOXMessage& sm, const EventReportMessage& msg) override;
+    void handle(const ShpOXMessage& sm, const DateRolloverMessage& msg) override;
+    void handle(const ShpOXMessage& sm, const TradeLimitDataMessage& msg) override;
+    void handle(const ShpOXMessage& sm, const RiskResponseMessage& msg) override;
+    void handle(const ShpOXMessage& sm, const LockResponseMessage& msg) override;
+    void handle(const ShpOXMessage& sm, const SubscriptionEventMessage& msg) override;
+    // The handler's onBatchComplete, when one is installed; the loop's thread.
+    void onBatchComplete(int batchDefID);
+
+    // ---- order entry (ClientImpOrders.cpp) ----
+    //
+    // Any thread, also from inside a callback. The order ids and the client order ids are kept
+    // under the send lock; the lock is let go before sending, so two threads may send their
+    // orders in another order than they got their ids. A request refused locally queues a
+    // rejection of the session's own making for the loop (onOrderRejected or
+    // onOrderCancelRejected) and sends nothing. Before the first accepted login there are no
+    // order ids to give: order entry then returns NOT_CONNECTED and records nothing.
+    //
+    // Client order ids stay recorded across reconnections, while every accepted login starts a
+    // new set of live order ids. An id recorded in an earlier login therefore cannot be reused
+    // for a new order, and cancelling by it finds its old order id, which the new login does not
+    // know (refused locally) unless an order of the new login happens to have the same id (same
+    // session id), in which case that order is the one cancelled.
+
+    // New order. clOrdID null or empty, or recorded already: (DUPLICATE_CLIENT_ORDERID, 0). An
+    // unknown feed or market: (INVALID_FEED or INVALID_MARKET, 0). Otherwise the order id is
+    // given and recorded under clOrdID, and the result is the send's with that id (the ids stay
+    // recorded when the send fails). Non-empty parameters become the quote id as a JSON-like
+    // object of texts, unescaped; otherwise quoteID (null for none).
+    std::pair<APIResult::Type, OrderID_t> submitOrder(
+        const char* clOrdID, FeedID_t feedID, MarketID_t marketID, Side::Type side,
+        const OXFloat& amount, const OXFloat& price, const OXFloat& stopPrice,
+        const OXFloat& maxShowAmt, OrderType::Type ordType, TimeInForce::Type tif,
+        const Parameters* parameters, const char* quoteID);
+    // Modifies the order recorded under clOrdID, also recording it under clNewID when that is
+    // not null. (INVALID_ORDERID, 0) for an unrecorded clOrdID.
+    std::pair<APIResult::Type, OrderID_t> modifyOrder(const char* clOrdID, const char* clNewID,
+                                                      const OXFloat& amount, const OXFloat& price);
+    // Cancels the order recorded under clOrdID, or the live order orderID; INVALID_ORDERID for
+    // an unrecorded client order id or an order id that is not live.
+    APIResult::Type cancelOrder(const char* cxlID, const char* clOrdID);
+    APIResult::Type cancelOrder(const char* cxlID, OrderID_t orderID);
+    APIResult::Type cancelOrder(const char* cxlID, OrderID_t orderID, const char* clOrdID);
+    // Cancels every order of the feed (not checked); the send's result.
+    APIResult::Type cancelAll(FeedID_t feedID, const char* cxlID);
+    // cancelAll for every configured feed in ascending order of id, stopping at the first
+    // failure, which it returns; OK with no feed configured.
+    APIResult::Type cancelAll(const char* cxlID);
+
+    // ---- subscriptions and other requests (ClientImpRequests.cpp) ----
+    //
+    // Any thread, also from inside a callback. Feeds and markets are checked against the
+    // configuration: INVALID_FEED, INVALID_MARKET, INVALID_MARKETDATA_FEED (market data from a
+    // feed without market data), INVALID_TRADING_FEED (order flow from a feed without it).
+
+    // Subscribes; the send's result. With sticky subscriptions on, a subscription that went out
+    // is remembered under (market, feed) (order flow under market 0) and sent again on a new
+    // connection inside run(); one made with them off forgets a remembered one of its key.
+    APIResult::Type subscribeMD(FeedID_t feedID, MarketID_t marketID, const std::string& clSubID);
+    APIResult::Type subscribeMD(FeedID_t feedID, MarketID_t marketID);
+    APIResult::Type subscribeOF(FeedID_t feedID, const std::string& clSubID);
+    APIResult::Type subscribeOF(FeedID_t feedID);
+    // subscribeMD for every market of every feed with market data, in configuration order,
+    // stopping at the first failure, which it returns.
+    APIResult::Type subscribeAllMD();
+    // Unsubscribes and forgets a remembered subscription of the key: OK whatever the send gives,
+    // unless the checks fail.
+    APIResult::Type unsubscribeMD(FeedID_t feedID, MarketID_t marketID, const std::string& clSubID);
+    APIResult::Type unsubscribeMD(FeedID_t feedID, MarketID_t marketID);
+    APIResult::Type unsubscribeOF(FeedID_t feedID, const std::string& clSubID);
+    APIResult::Type unsubscribeOF(FeedID_t feedID);
+    // Unsubscribes everything and forgets every remembered subscription; OK.
+    APIResult::Type unsubscribeAll();
+    APIResult::Type subscribe(APIType::Type apiType, FeedID_t feedID, MarketID_t marketID,
+                              const std::string& clSubID);
+    APIResult::Type unsubscribe(APIType::Type apiType, FeedID_t feedID, MarketID_t marketID,
+                                const std::string& clSubID);
+
+    // The remembered subscriptions, for run(). Sends those not yet sent on this connection, in
+    // key order (market, then feed), and marks them sent; logs their number at INFO when it is 0
+    // at the start of run() (atStart) or above 0 after a reconnection.
+    void resendStickySubscriptions(bool atStart);
+    // The connection they were sent on is gone.
+    void markStickySubscriptionsUnsent();
+    void clearStickySubscriptions();
+
+    // The feed's messages from fromSequenceID to toSequenceID again, ended by a replay-done
+    // message; the send's result, nothing checked.
+    APIResult::Type replay(FeedID_t feedID, SequenceID_t fromSequenceID, SequenceID_t toSequenceID);
+    APIResult::Type requestSnapshot(FeedID_t feedID, MarketID_t marketID);
+    // Registers the markets as one combination under the next batch id: (send's result, id).
+    // (INVALID_BATCHID, -1) for no markets or when the ids have run out; (INVALID_PARAMETER, -1)
+    // for an unknown feed, a feed without markets, or an id that is not a market of the feed.
+    std::pair<APIResult::Type, int> registerMarketComb(FeedID_t feedID, const MarketID_t* marketIds,
+                                                       int nmarkets);
+    APIResult::Type unregisterMarketComb(int batchDefID);
+    // FORCE_LOCAL_DISCONNECT shuts the connection down for reading, so the loop meets an end of
+    // stream; INVOKE_EVENT_REPORT does nothing; any other value is sent to the server.
+    void requestTest(APITest::Type test);
+
   private:
     friend struct ClientImpInspector;  // the tests' view of the state
 
     // Records a failure of the current connection unless an earlier one is recorded, and
     // requests a stop; returns the failure that stands.
     APIResult::Type failAndStop(APIResult::Type result);
+    // ---- incoming messages, order entry, requests: helpers ----
+
+    // The installed handler, or null. Read on the loop's thread without the run lock: run()
+    // and processEvents() install and remove it holding the receive lock, which the loop holds.
+    OXHandler* loopHandler() const { return _handler; }
+    // A finished order's ids: out of the live set and out of the client order ids, under the
+    // send lock.
+    void releaseOrder(OrderID_t orderID, const std::string& clOrdID);
+    // Whether msg is a rejection the session made itself (ClientImpOrders.cpp).
+    static bool isLocalRejection(const OrderRejectedMessage& msg);
+    // Queues a rejection of the session's own making for the loop.
+    void rejectLocally(const char* clOrdID, FeedID_t feedID, MarketID_t marketID,
+                       RejectReason::Type reason);
+    void rejectCancelLocally(const char* cxlID, OrderID_t orderID, const char* clOrdID);
+    // The checks shared by subscribe and unsubscribe; OK when the request may go.
+    APIResult::Type checkSubscription(APIType::Type apiType, FeedID_t feedID,
+                                      MarketID_t marketID) const;
+
     // Sets _exitStatus to result if it is still OK; returns the value that stands.
     APIResult::Type recordFailure(APIResult::Type result);
     void requestStop();
@@ -287,7 +433,9 @@ class ClientImp : public MsgHandlerT<ShpOXMessage> {
     // ---- receive lock: the event loop, one at a time; closing the connection ----
     mutable boost::recursive_mutex _recvlock;
     Orbanex::Buffer _inbuffer;  // bytes read and not yet decoded
-    int _rsock;                 // the connection as the loop reads it
+    // The connection as the loop reads it. Changed under both the receive lock and the send
+    // lock, so either lock keeps it from being closed while it is used.
+    int _rsock;
     // The server being tried or in use; written by the connecting thread.
     int _currentServer;
     ClientSessionID_t _sessionID;  // of the last accepted login

@@ -82,4 +82,90 @@ const APIMarket* OXClient::getMarketByID(const APIFeed& feed, MarketID_t marketI
     return imp->getMarketByID(feed, marketID);
 }
 
+typedef std::pair<APIResult::Type, OrderID_t> OrderResult;
+
+OrderResult OXClient::submitOrder(const char* clOrdID, FeedID_t feedID, MarketID_t marketID,
+                                  Side::Type side, const OXFloat& amount, const OXFloat& price,
+                                  OrderType::Type ordType, TimeInForce::Type tif) {
+    return imp->submitOrder(clOrdID, feedID, marketID, side, amount, price, OXFloat::NA,
+                            OXFloat::NA, ordType, tif, nullptr, nullptr);
+}
+OrderResult OXClient::submitOrder(const char* clOrdID, FeedID_t feedID, MarketID_t marketID,
+                                  Side::Type side, const OXFloat& amount, const OXFloat& price,
+                                  const OXFloat& stopPrice, const OXFloat& maxShowAmt,
+                                  OrderType::Type ordType, TimeInForce::Type tif) {
+    return imp->submitOrder(clOrdID, feedID, marketID, side, amount, price, stopPrice, maxShowAmt,
+                            ordType, tif, nullptr, nullptr);
+}
+OrderResult OXClient::submitOrder(const char* clOrdID, FeedID_t feedID, MarketID_t marketID,
+                                  Side::Type side, const OXFloat& amount, const OXFloat& price,
+                                  const OXFloat& stopPrice, const OXFloat& maxShowAmt,
+                                  OrderType::Type ordType, TimeInForce::Type tif,
+                                  const char* quoteID) {
+    return imp->submitOrder(clOrdID, feedID, marketID, side, amount, price, stopPrice, maxShowAmt,
+                            ordType, tif, nullptr, quoteID);
+}
+OrderResult OXClient::submitOrder(const char* clOrdID, FeedID_t feedID, MarketID_t marketID,
+                                  Side::Type side, const OXFloat& amount, const OXFloat& price,
+                                  const OXFloat& stopPrice, const OXFloat& maxShowAmt,
+                                  OrderType::Type ordType, TimeInForce::Type tif,
+                                  const Parameters* parameters) {
+    return imp->submitOrder(clOrdID, feedID, marketID, side, amount, price, stopPrice, maxShowAmt,
+                            ordType, tif, parameters, nullptr);
+}
+OrderResult OXClient::modifyOrder(const char* clOrdID, const char* clNewID, const OXFloat& amount,
+                                  const OXFloat& price) {
+    return imp->modifyOrder(clOrdID, clNewID, amount, price);
+}
+APIResult::Type OXClient::cancelOrder(const char* cxlID, const char* clOrdID) {
+    return imp->cancelOrder(cxlID, clOrdID);
+}
+APIResult::Type OXClient::cancelOrder(const char* cxlID, OrderID_t orderID) {
+    return imp->cancelOrder(cxlID, orderID);
+}
+APIResult::Type OXClient::cancelAll(FeedID_t feedID, const char* cxlID) {
+    return imp->cancelAll(feedID, cxlID);
+}
+APIResult::Type OXClient::cancelAll(const char* cxlID) { return imp->cancelAll(cxlID); }
+
+APIResult::Type OXClient::subscribeMD(FeedID_t feedID, MarketID_t marketID,
+                                      const std::string& clSubID) {
+    return imp->subscribeMD(feedID, marketID, clSubID);
+}
+APIResult::Type OXClient::subscribeMD(FeedID_t feedID, MarketID_t marketID) {
+    return imp->subscribeMD(feedID, marketID);
+}
+APIResult::Type OXClient::subscribeOF(FeedID_t feedID, const std::string& clSubID) {
+    return imp->subscribeOF(feedID, clSubID);
+}
+APIResult::Type OXClient::subscribeOF(FeedID_t feedID) { return imp->subscribeOF(feedID); }
+APIResult::Type OXClient::subscribeAllMD() { return imp->subscribeAllMD(); }
+APIResult::Type OXClient::unsubscribeMD(FeedID_t feedID, MarketID_t marketID,
+                                        const std::string& clSubID) {
+    return imp->unsubscribeMD(feedID, marketID, clSubID);
+}
+APIResult::Type OXClient::unsubscribeMD(FeedID_t feedID, MarketID_t marketID) {
+    return imp->unsubscribeMD(feedID, marketID);
+}
+APIResult::Type OXClient::unsubscribeOF(FeedID_t feedID, const std::string& clSubID) {
+    return imp->unsubscribeOF(feedID, clSubID);
+}
+APIResult::Type OXClient::unsubscribeOF(FeedID_t feedID) { return imp->unsubscribeOF(feedID); }
+APIResult::Type OXClient::unsubscribeAll() { return imp->unsubscribeAll(); }
+APIResult::Type OXClient::replay(FeedID_t feedID, SequenceID_t fromSequenceID,
+                                 SequenceID_t toSequenceID) {
+    return imp->replay(feedID, fromSequenceID, toSequenceID);
+}
+APIResult::Type OXClient::requestSnapshot(FeedID_t feedID, MarketID_t marketID) {
+    return imp->requestSnapshot(feedID, marketID);
+}
+std::pair<APIResult::Type, int> OXClient::registerMarketComb(FeedID_t feedID, MarketID_t* marketIds,
+                                                             int nmarkets) {
+    return imp->registerMarketComb(feedID, marketIds, nmarkets);
+}
+APIResult::Type OXClient::unregisterMarketComb(int batchDefID) {
+    return imp->unregisterMarketComb(batchDefID);
+}
+void OXClient::test(APITest::Type test) { imp->requestTest(test); }
+
 }  // namespace ZURAV

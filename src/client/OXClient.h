@@ -2,13 +2,19 @@
 
 #include <atomic>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "api/APIFeed.h"
 #include "api/APIMarket.h"
 #include "api/APIResult.h"
+#include "api/APITest.h"
 #include "api/APITypes.h"
 #include "api/LogLevel.h"
+#include "api/OXFloat.h"
+#include "api/OrderType.h"
+#include "api/Side.h"
+#include "api/TimeInForce.h"
 
 namespace ZURAV {
 
@@ -126,6 +132,90 @@ class OXClient {
     void log(const char* message);
     void log(const char* message, LogLevel::Type level);
 
+    // ---- orders ----
+    //
+    // Any thread, also from inside a callback. The client gives every new order its order id
+    // (the session id in the bits from 40 upward, a counter below) and remembers which client
+    // order id names which order until a rejection, cancellation or completion of it arrives.
+    // A request it refuses itself sends nothing and is reported through the handler as well:
+    // onOrderRejected (order id and sequence id -1) or onOrderCancelRejected, delivered by the
+    // loop after the call has returned. Before the first accepted login order entry returns
+    // NOT_CONNECTED. Client order ids stay remembered across reconnections: one used before a
+    // reconnection cannot name a new order, and cancelling by it is refused locally unless an
+    // order of the new login happens to have the same order id (a login with the same session
+    // id), which is then the order cancelled.
+
+    // New order: (result, order id). INVALID_FEED or INVALID_MARKET for an unknown feed or
+    // market, DUPLICATE_CLIENT_ORDERID for a null, empty or remembered client order id (all
+    // with order id 0); otherwise the send's result with the order's id, which stays live and
+    // remembered even when the send fails. stopPrice and maxShowAmt default to OXFloat::NA.
+    // Non-empty parameters go out in the quote id as {"key":"value",...}, unescaped.
+    std::pair<APIResult::Type, OrderID_t> submitOrder(const char* clOrdID, FeedID_t feedID,
+                                                      MarketID_t marketID, Side::Type side,
+                                                      const OXFloat& amount, const OXFloat& price,
+                                                      OrderType::Type ordType,
+                                                      TimeInForce::Type tif);
+    std::pair<APIResult::Type, OrderID_t> submitOrder(
+        const char* clOrdID, FeedID_t feedID, MarketID_t marketID, Side::Type side,
+        const OXFloat& amount, const OXFloat& price, const OXFloat& stopPrice,
+        const OXFloat& maxShowAmt, OrderType::Type ordType, TimeInForce::Type tif);
+    std::pair<APIResult::Type, OrderID_t> submitOrder(const char* clOrdID, FeedID_t feedID,
+                                                      MarketID_t marketID, Side::Type side,
+                                                      const OXFloat& amount, const OXFloat& price,
+                                                      const OXFloat& stopPrice,
+                                                      const OXFloat& maxShowAmt,
+                                                      OrderType::Type ordType,
+                                                      TimeInForce::Type tif, const char* quoteID);
+    std::pair<APIResult::Type, OrderID_t> submitOrder(
+        const char* clOrdID, FeedID_t feedID, MarketID_t marketID, Side::Type side,
+        const OXFloat& amount, const OXFloat& price, const OXFloat& stopPrice,
+        const OXFloat& maxShowAmt, OrderType::Type ordType, TimeInForce::Type tif,
+        const Parameters* parameters);
+    // Modifies the order remembered under clOrdID; a non-null clNewID names it too from now on.
+    // (INVALID_ORDERID, 0) when clOrdID is not remembered, else (send's result, order id).
+    std::pair<APIResult::Type, OrderID_t> modifyOrder(const char* clOrdID, const char* clNewID,
+                                                      const OXFloat& amount, const OXFloat& price);
+    // INVALID_ORDERID when the client order id is not remembered or the order id not live;
+    // otherwise the send's result.
+    APIResult::Type cancelOrder(const char* cxlID, const char* clOrdID);
+    APIResult::Type cancelOrder(const char* cxlID, OrderID_t orderID);
+    // Every order of the feed (not checked), or of every configured feed in ascending order of
+    // id, stopping at the first failure.
+    APIResult::Type cancelAll(FeedID_t feedID, const char* cxlID);
+    APIResult::Type cancelAll(const char* cxlID);
+
+    // ---- subscriptions and other requests ----
+    //
+    // Any thread, also from inside a callback. INVALID_FEED, INVALID_MARKET,
+    // INVALID_MARKETDATA_FEED (market data of a feed without it) and INVALID_TRADING_FEED
+    // (order flow of a feed without it) refuse a request locally.
+
+    // Market data of one market, order flow of one feed; the send's result. With sticky
+    // subscriptions on, they are remembered and sent again after a reconnection inside run().
+    APIResult::Type subscribeMD(FeedID_t feedID, MarketID_t marketID, const std::string& clSubID);
+    APIResult::Type subscribeMD(FeedID_t feedID, MarketID_t marketID);
+    APIResult::Type subscribeOF(FeedID_t feedID, const std::string& clSubID);
+    APIResult::Type subscribeOF(FeedID_t feedID);
+    // Market data of every market of every feed that has it; the first failure ends it.
+    APIResult::Type subscribeAllMD();
+    // OK whatever the send gives, unless the feed checks refuse.
+    APIResult::Type unsubscribeMD(FeedID_t feedID, MarketID_t marketID, const std::string& clSubID);
+    APIResult::Type unsubscribeMD(FeedID_t feedID, MarketID_t marketID);
+    APIResult::Type unsubscribeOF(FeedID_t feedID, const std::string& clSubID);
+    APIResult::Type unsubscribeOF(FeedID_t feedID);
+    APIResult::Type unsubscribeAll();
+    // The feed's messages from fromSequenceID to toSequenceID again, then onReplayDone.
+    APIResult::Type replay(FeedID_t feedID, SequenceID_t fromSequenceID, SequenceID_t toSequenceID);
+    APIResult::Type requestSnapshot(FeedID_t feedID, MarketID_t marketID);
+    // (send's result, batch id) for the markets of the feed as one combination, whose
+    // completions arrive through onBatchComplete. (INVALID_BATCHID, -1) for no markets;
+    // (INVALID_PARAMETER, -1) for an unknown feed or an id that is not one of its markets.
+    std::pair<APIResult::Type, int> registerMarketComb(FeedID_t feedID, MarketID_t* marketIds,
+                                                       int nmarkets);
+    APIResult::Type unregisterMarketComb(int batchDefID);
+    // Test hooks of the service. FORCE_LOCAL_DISCONNECT ends the connection on this side.
+    void test(APITest::Type test);
+
   protected:
     // The administrator's operations; declared here, defined by the administrator client.
     APIResult::Type allowClientsToConnect();
@@ -134,6 +224,8 @@ class OXClient {
   private:
     OXClient(const OXClient&) = delete;
     OXClient& operator=(const OXClient&) = delete;
+
+    friend struct ClientImpInspector;  // the tests' view of the session
 
     ClientImp* imp;  // owned
     std::atomic<unsigned int> _rc;

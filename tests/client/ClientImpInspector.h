@@ -3,8 +3,13 @@
 #include <unistd.h>
 
 #include <deque>
+#include <map>
+#include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
+#include "api/SubscribeMessage.h"
 #include "client/ClientImp.h"
 
 namespace ZURAV {
@@ -60,6 +65,57 @@ struct ClientImpInspector {
     static void breakWakeUpPipe(ClientImp& c) {
         ::close(c._wpipe);
         c._wpipe = -1;
+    }
+
+    // ---- order entry, requests and the handler ----
+
+    // The session behind a facade.
+    static ClientImp& of(OXClient& client) { return *client.imp; }
+    // What an accepted login with that session id leaves: its order ids, and the client
+    // connected.
+    static void acceptLogin(ClientImp& c, ClientSessionID_t sessionID) {
+        {
+            boost::lock_guard<boost::mutex> lock(c._sendlock);
+            c._sessionID = sessionID;
+            c._orderIDs.reset(new IdAllocator(sessionID, 40));
+        }
+        c.setConnected(true);
+    }
+    static bool hasOrderIDs(ClientImp& c) {
+        boost::lock_guard<boost::mutex> lock(c._sendlock);
+        return static_cast<bool>(c._orderIDs);
+    }
+    static bool isLive(ClientImp& c, OrderID_t id) {
+        boost::lock_guard<boost::mutex> lock(c._sendlock);
+        return c._orderIDs && c._orderIDs->contains(id);
+    }
+    static std::map<std::string, OrderID_t> clOrdIDs(ClientImp& c) {
+        boost::lock_guard<boost::mutex> lock(c._sendlock);
+        return c._clOrdIDs;
+    }
+    // The remembered subscriptions in key order: {feed, market} and whether marked sent.
+    static std::vector<std::pair<std::pair<FeedID_t, MarketID_t>, bool>> sticky(ClientImp& c) {
+        std::vector<std::pair<std::pair<FeedID_t, MarketID_t>, bool>> out;
+        boost::lock_guard<boost::mutex> lock(c._sendlock);
+        for (const ClientImp::StickyMap::value_type& e : c._stickySubscriptionsMap) {
+            const bool sent = e.second->getRef<SubscribeMessage>().sticky;
+            out.push_back(std::make_pair(std::make_pair(e.first.feedID, e.first.marketID), sent));
+        }
+        return out;
+    }
+    static void setBatchDefID(ClientImp& c, BatchDefID_t id) { c._batchDefID = id; }
+    static size_t deferredCount(ClientImp& c) {
+        boost::lock_guard<boost::recursive_mutex> lock(c._deferredlock);
+        return c._deferred.size();
+    }
+    // Dispatches the messages the session queued for itself, as the loop does.
+    static void dispatchDeferred(ClientImp& c) {
+        boost::lock_guard<boost::recursive_mutex> lock(c._deferredlock);
+        while (!c._deferred.empty()) {
+            const ShpOXMessage msg = c._deferred.front();
+            c._deferred.pop_front();
+            c.dispatchMessage(msg, msg.get(), msg->getMsgType());
+        }
     }
 
     // The session reads rfd and writes wfd (the same descriptor for a socket) and closes them.
