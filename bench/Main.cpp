@@ -1,7 +1,8 @@
 // zurav_bench: the library's message codec and number text side by side with protobuf, QuickFIX
-// and the C and C++ libraries, in one process. Prints one table, the library's time per
-// message beside each peer's and the ratio peer / library, then the goals; --json FILE writes
-// the same as JSON.
+// and the C and C++ libraries, and its logging beside spdlog, in one process. Prints the codec
+// table, the library's time per message beside each peer's and the ratio peer / library, then
+// its goals; then the logging table (LogBench.h) and its goals; --json FILE writes the same as
+// JSON.
 //
 // Every implementation's benchmarks run interleaved with the others' (Google Benchmark's random
 // interleaving), several repetitions each; each figure is the median of the repetitions.
@@ -16,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "LogBench.h"
 #include "Registry.h"
 
 namespace Bench {
@@ -81,6 +83,11 @@ class Collector : public benchmark::BenchmarkReporter {
                     std::cerr << "\n" << run.benchmark_name() << ": " << run.error_message << "\n";
                 continue;
             }
+            std::cerr << '.' << std::flush;
+            if (isLogRun(run.run_name.function_name)) {
+                recordLogRun(run.run_name.function_name, run.counters);
+                continue;
+            }
             const double msgs = run.counters.at("msgs").value;
             const double perIteration =
                 run.real_accumulated_time / static_cast<double>(run.iterations);
@@ -88,7 +95,6 @@ class Collector : public benchmark::BenchmarkReporter {
             f.nsPerMsg.push_back(perIteration * 1e9 / msgs);
             f.allocsPerMsg.push_back(run.counters.at("allocs").value);
             f.bytes = run.counters.at("bytes").value;
-            std::cerr << '.' << std::flush;
         }
     }
     void Finalize() override { std::cerr << "\n"; }
@@ -245,7 +251,9 @@ void writeJson(const std::string& path, const std::vector<Row>& rows, const Coll
                                     : "false")
             << "}";
     }
-    out << "\n  ]\n}\n";
+    out << "\n  ]";
+    writeLogJson(out);
+    out << "\n}\n";
     if (!out) {
         std::cerr << "zurav_bench: cannot write " << path << "\n";
         std::exit(1);
@@ -335,6 +343,12 @@ int main(int argc, char** argv) {
     std::cerr << "QuickFIX: not in this build (libquickfix-dev was not found); its rows are "
                  "skipped\n";
 #endif
+    registerLogging(o.quick);
+#if ZURAV_BENCH_SPDLOG
+    registerSpdlog(o.quick);
+#else
+    std::cerr << "spdlog: not in this build (libspdlog-dev was not found); its rows are skipped\n";
+#endif
 
     Collector collector;
     std::cerr << "running the benchmarks, interleaved\n";
@@ -343,6 +357,7 @@ int main(int argc, char** argv) {
 
     const std::vector<Row> rows = tableRows();
     printTable(rows, collector, o);
+    printLogTable();
     if (!o.json.empty()) {
         writeJson(o.json, rows, collector, o);
         std::cout << "\nJSON written to " << o.json << "\n";

@@ -20,7 +20,7 @@ namespace Bench {
 
 constexpr char OURS[] = "zurav";
 
-// Heap allocations made so far by this process through operator new.
+// Heap allocations made so far by the calling thread through operator new.
 uint64_t allocations();
 
 // Registers shape/operation/implementation. The table lists shapes, operations and peers in the
@@ -45,5 +45,11 @@ void registerNumbers();
 // Peers, built when their packages are installed (ZURAV_BENCH_PROTOBUF, ZURAV_BENCH_QUICKFIX).
 void registerProtobuf();
 void registerQuickFix();
+
+// The logging rows (LogBench.h): the library's logging layer and, when built (ZURAV_BENCH_SPDLOG),
+// spdlog. quick: fewer calls and entries per run. registerLogging() must run on the thread that
+// runs the benchmarks, which becomes the library's initialising thread.
+void registerLogging(bool quick);
+void registerSpdlog(bool quick);
 
 }  // namespace Bench

@@ -182,6 +182,28 @@ SysLogSink* SysLogSink::install(SysLogSink* sink) {
 
 // --- LogManagerImpl ----------------------------------------------------------------------------
 
+size_t LogManagerImpl::LineTime::format(Timestamp_t t, char* out) {
+    // Whole seconds and the microseconds within, rounded toward the past as the formatter does
+    // for times before 1970.
+    Timestamp_t second = t / TimeUtil::ONE_SEC;
+    Timestamp_t nanos = t % TimeUtil::ONE_SEC;
+    if (nanos < 0) {
+        second -= 1;
+        nanos += TimeUtil::ONE_SEC;
+    }
+    if (!_valid || second != _second) {
+        const int n =
+            TimeUtil::formatString(t, _text, sizeof _text, _date, false, ':', '.', ',', true);
+        _length = n > 0 ? static_cast<size_t>(n - 1) : 0;
+        _second = second;
+        _valid = true;
+    }
+    std::memcpy(out, _text, _length);
+    out[_length] = ',';
+    Util::itoa_fixed(static_cast<int>(nanos / TimeUtil::ONE_USEC), out + _length + 1, 6, 10, '0');
+    return _length + 7;
+}
+
 const std::string& LogManagerImpl::ThreadNameMap::get(pthread_t id) {
     const unsigned long key = static_cast<unsigned long>(id);
     auto found = _cache.find(key);
@@ -514,8 +536,9 @@ size_t LogManagerImpl::buildBody(const LogEntry* entry) {
         entry->shpMsg->dump(fos, false);
     }
     const size_t n = fos.size();
-    for (size_t i = 0; i < n; ++i) {
-        if (body[i] == '\n') body[i] = ';';
+    for (char* c = static_cast<char*>(std::memchr(body, '\n', n)); c != nullptr;
+         c = static_cast<char*>(std::memchr(c + 1, '\n', static_cast<size_t>(body + n - c - 1)))) {
+        *c = ';';
     }
     body[n] = '\n';
     return n + 1;
@@ -523,10 +546,8 @@ size_t LogManagerImpl::buildBody(const LogEntry* entry) {
 
 void LogManagerImpl::writeTextLine(const LogEntry* entry, size_t bodyLen) {
     FastOStream p(_prefixBuf, _prefixBuf + MAXBUF_PREFIX);
-    char when[32];
-    const int n = TimeUtil::formatString(entry->timestamp, when, sizeof when, true, true, ':', '.',
-                                         ',', true);
-    if (n > 0) p.write(when, static_cast<size_t>(n - 1));
+    char when[LineTime::TEXT_MAX];
+    p.write(when, _lineTime.format(entry->timestamp, when));
     p << " |";
     p.write_pad(level2string(entry->level), 5, ' ');
     p << '|';
@@ -545,33 +566,40 @@ void LogManagerImpl::writeTextLine(const LogEntry* entry, size_t bodyLen) {
 }
 
 void LogManagerImpl::writeSysLog(const LogEntry* entry, int priority, size_t bodyLen) {
-    // Owned until the ring takes it, so that a failing system log does not leak it.
-    std::unique_ptr<char[]> owned;
-    if (_lastErrorsEnabled) {
-        owned.reset(new (std::nothrow) char[MAXBUF_SYSLOG]);
-        if (!owned) {
-            boost::unique_lock<boost::mutex> lock(_lastErrorsMutex);
-            for (char* text : _lastErrors) delete[] text;
-            _lastErrors.clear();
-            _lastErrorsEnabled = false;
-        }
-    }
-    char* out = owned ? owned.get() : _syslogBuf;
+    char* out = _syslogBuf;
     // One byte stays free for the NUL.
     FastOStream fos(out, out + MAXBUF_SYSLOG - 1);
-    char when[32];
-    fos.write(when, formatSysLogTime(entry->timestamp, when, sizeof when));
+    char when[LineTime::TEXT_MAX];
+    fos.write(when, _syslogTime.format(entry->timestamp, when));
     fos << " [";
     fos.write_pad(level2string(entry->level), 5, ' ');
     fos << "] ";
     if (!_profile.empty()) fos << '(' << _profile << ") ";
     fos.write(_lineBuf.get() + MAXBUF_PREFIX, bodyLen);
-    out[fos.size()] = '\0';
+    const size_t length = fos.size();
+    out[length] = '\0';
 
     if (_syslogEnabled) SysLogSink::get().write(priority | LOG_LOCAL6, out);
-    if (!owned) return;
+    if (!_lastErrorsEnabled) return;
     boost::unique_lock<boost::mutex> lock(_lastErrorsMutex);
-    _lastErrors.push_front(owned.get());
+    // A full ring gives its oldest array to the newest line, so it allocates nothing.
+    char* copy = nullptr;
+    if (!_lastErrors.empty() && _lastErrors.size() >= _nbLastErrors) {
+        copy = _lastErrors.back();
+        _lastErrors.pop_back();
+    } else {
+        copy = new (std::nothrow) char[MAXBUF_SYSLOG];
+        if (copy == nullptr) {
+            for (char* text : _lastErrors) delete[] text;
+            _lastErrors.clear();
+            _lastErrorsEnabled = false;
+            return;
+        }
+    }
+    // Owned until the ring takes it, so that a failing push does not leak it.
+    std::unique_ptr<char[]> owned(copy);
+    std::memcpy(copy, out, length + 1);
+    _lastErrors.push_front(copy);
     owned.release();
     while (_lastErrors.size() > _nbLastErrors) {
         delete[] _lastErrors.back();

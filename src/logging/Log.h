@@ -149,8 +149,9 @@ class SysLogSink {
 // - _lastErrorsMutex guards the ring of recent errors; it is taken before the queue's mutex where
 //   both are held (dumpDebug).
 // - _syncMutex guards the flush-and-wait counters; it is held for no other call.
-// - The text log, the thread-name cache and the line buffers belong to the logger thread while it
-//   runs, and to the thread that runs configure or the destructor while it does not.
+// - The text log, the thread-name cache, the line times and the line buffers belong to the logger
+//   thread while it runs, and to the thread that runs configure or the destructor while it does
+//   not.
 // - configure and the destructor belong on one thread at a time and never run concurrently with
 //   each other. Flush, roll and stop requests may come from any thread: a request travels as a
 //   sentinel entry routed by the calling thread (LogBufferedQueue), so it always reaches the
@@ -220,6 +221,25 @@ class LogManagerImpl : private boost::noncopyable {
         std::map<unsigned long, std::string> _cache;
     };
 
+    // The local time of an entry as text with microseconds, its whole seconds formatted once per
+    // second: the local-time conversion is the dearest step of a line. The zone is that of the
+    // first entry of each second (a tzset() shows from the next second on).
+    class LineTime {
+      public:
+        // date: YYYY-MM-DD.HH:MM:SS,uuuuuu, else .HH:MM:SS,uuuuuu.
+        explicit LineTime(bool date) : _date(date) {}
+        // Writes the text without a NUL into out, at least TEXT_MAX bytes; returns its length.
+        size_t format(Timestamp_t t, char* out);
+        static constexpr size_t TEXT_MAX = 32;
+
+      private:
+        const bool _date;
+        bool _valid = false;
+        Timestamp_t _second = 0;
+        size_t _length = 0;
+        char _text[TEXT_MAX];
+    };
+
     void svc(const char* name);
     // One queue item, request or entry; false for the stop request. The entry goes back to the
     // pool; a failure drops it and tells the handlers LOG_ENTRY_LOST.
@@ -255,6 +275,8 @@ class LogManagerImpl : private boost::noncopyable {
     std::atomic<LogLevel::Type> _logLevel;
     std::string _progname;
     ThreadNameMap _threadNames;
+    LineTime _lineTime{true};
+    LineTime _syslogTime{false};
     std::string _profile;
 
     bool _lastErrorsEnabled;

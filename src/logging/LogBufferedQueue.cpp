@@ -17,13 +17,35 @@ const boost::posix_time::time_duration LogBufferedQueue::TIMEOUT_NOW =
 const boost::posix_time::time_duration LogBufferedQueue::TIMEOUT_NEVER =
     boost::posix_time::microseconds(0);
 
+namespace {
+// The locked stage's first capacity: the most entries it holds without growing.
+constexpr size_t FIFO_INITIAL_SLOTS = 1024;
+}  // namespace
+
+LogBufferedQueue::Fifo::Fifo() : _slots(FIFO_INITIAL_SLOTS), _head(0), _count(0) {}
+
+void LogBufferedQueue::Fifo::grow() {
+    std::vector<LogEntry*> slots(_slots.size() * 2);
+    for (size_t i = 0; i < _count; ++i) slots[i] = _slots[(_head + i) & (_slots.size() - 1)];
+    _slots.swap(slots);
+    _head = 0;
+}
+
 LogBufferedQueue::LogBufferedQueue(int maxBufferedEntries, Timestamp_t flushTimeout)
-    : _maxBufferedEntries(1), _flushTimeout(flushTimeout), _mainThreadID(pthread_self()) {
+    : _maxBufferedEntries(1),
+      _flushTimeout(flushTimeout),
+      _mainThreadID(pthread_self()),
+      _lockedSize(0),
+      _takenSize(0) {
     configure(maxBufferedEntries, flushTimeout);
 }
 
 LogBufferedQueue::~LogBufferedQueue() {
     // Entries nobody will write still hold pooled memory (and messages): give them back.
+    while (!_taken.empty()) {
+        release(_taken.front());
+        _taken.pop();
+    }
     while (!_readQueue.empty()) {
         release(_readQueue.front());
         _readQueue.pop();
@@ -51,6 +73,7 @@ void LogBufferedQueue::push(LogEntry* entry) {
         boost::unique_lock<boost::mutex> lock(_readMutex);
         const bool wasEmpty = _readQueue.empty();
         _readQueue.push(entry);
+        _lockedSize.store(static_cast<int>(_readQueue.size()), std::memory_order_relaxed);
         if (wasEmpty) _itemAvailable.notify_one();
         return;
     }
@@ -75,6 +98,7 @@ void LogBufferedQueue::handOverLocked() {
     if (_writeBuffer.empty()) return;
     const bool wasEmpty = _readQueue.empty();
     for (LogEntry* e : _writeBuffer) _readQueue.push(e);
+    _lockedSize.store(static_cast<int>(_readQueue.size()), std::memory_order_relaxed);
     _writeBuffer.clear();
     if (wasEmpty) _itemAvailable.notify_one();
 }
@@ -95,30 +119,27 @@ LogEntry* LogBufferedQueue::waitPop() {
 }
 
 bool LogBufferedQueue::popImpl(LogEntry*& entry, const boost::posix_time::time_duration& timeout) {
-    boost::unique_lock<boost::mutex> lock(_readMutex);
-    if (_readQueue.empty()) {
-        if (&timeout == &TIMEOUT_NOW) return false;
-        if (&timeout == &TIMEOUT_NEVER) {
-            while (_readQueue.empty()) _itemAvailable.wait(lock);
-        } else {
-            const boost::system_time deadline = boost::get_system_time() + timeout;
-            _itemAvailable.timed_wait(lock, deadline);
-            if (_readQueue.empty()) return false;
+    if (_taken.empty()) {
+        boost::unique_lock<boost::mutex> lock(_readMutex);
+        if (_readQueue.empty()) {
+            if (&timeout == &TIMEOUT_NOW) return false;
+            if (&timeout == &TIMEOUT_NEVER) {
+                while (_readQueue.empty()) _itemAvailable.wait(lock);
+            } else {
+                const boost::system_time deadline = boost::get_system_time() + timeout;
+                _itemAvailable.timed_wait(lock, deadline);
+                if (_readQueue.empty()) return false;
+            }
         }
+        // Everything at once; the pushers keep the empty ring's room.
+        _readQueue.swap(_taken);
+        _takenSize.store(static_cast<int>(_taken.size()), std::memory_order_relaxed);
+        _lockedSize.store(0, std::memory_order_relaxed);
     }
-    entry = _readQueue.front();
-    _readQueue.pop();
+    entry = _taken.front();
+    _taken.pop();
+    _takenSize.store(static_cast<int>(_taken.size()), std::memory_order_relaxed);
     return true;
-}
-
-int LogBufferedQueue::size() {
-    boost::unique_lock<boost::mutex> lock(_readMutex);
-    return static_cast<int>(_readQueue.size());
-}
-
-bool LogBufferedQueue::empty() {
-    boost::unique_lock<boost::mutex> lock(_readMutex);
-    return _readQueue.empty();
 }
 
 LogEntry* LogBufferedQueue::acquire() {

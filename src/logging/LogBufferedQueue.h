@@ -2,13 +2,13 @@
 
 #include <pthread.h>
 
+#include <atomic>
 #include <boost/date_time/posix_time/posix_time_types.hpp>
 #include <boost/noncopyable.hpp>
 #include <boost/thread/condition_variable.hpp>
 #include <boost/thread/mutex.hpp>
 #include <cstddef>
-#include <deque>
-#include <queue>
+#include <utility>
 #include <vector>
 
 #include "catalogue/LogLevel.h"
@@ -56,6 +56,9 @@ inline bool isSentinel(const LogEntry* e) {
 // The two-stage queue between the threads that log and the logger thread.
 //
 // Locked stage: a FIFO under _readMutex, from which the logger thread (the one consumer) pops.
+// The consumer takes every entry the FIFO holds in one step under the lock and pops them one by
+// one without it, so the threads that push meet the consumer on the lock once per such step
+// instead of once per entry; entries so taken still count as queued until popped.
 // Unlocked stage: a private buffer of the owner thread, the thread that constructed the queue.
 // The owner appends to it without a lock and hands it over whole, in order, when it holds
 // _maxBufferedEntries entries, when a CRITICAL, ERROR or WARN entry arrives, when an entry is more
@@ -66,9 +69,12 @@ inline bool isSentinel(const LogEntry* e) {
 // thread reaches the consumer, and no thread ever touches a buffer it does not own.
 //
 // Threads: push() from any thread; flush() acts on the owner thread only and does nothing
-// elsewhere; the pop operations from the consumer only; size() and empty() from any thread.
-// _readMutex orders after any lock the callers hold (it is the innermost lock of the logging
-// layer).
+// elsewhere; the pop operations from the consumer only; size() and empty() from any thread
+// (size() without a lock). _readMutex orders after any lock the callers hold (it is the innermost
+// lock of the logging layer).
+//
+// The locked stage allocates only when it grows past the most entries it has held, so a steady
+// flow of entries allocates nothing on the push path.
 class LogBufferedQueue : private boost::noncopyable {
   public:
     // The waits of popImpl, recognised by identity: TIMEOUT_NOW does not wait, TIMEOUT_NEVER
@@ -96,9 +102,13 @@ class LogBufferedQueue : private boost::noncopyable {
     LogEntry* waitPop();
     bool popImpl(LogEntry*& entry, const boost::posix_time::time_duration& timeout);
 
-    // Entries in the locked stage; the owner's buffer is not counted.
-    int size();
-    bool empty();
+    // Entries in the locked stage, not yet popped; the owner's buffer is not counted. Takes no
+    // lock: exact on the consumer, from any other thread as it stood at some moment of the call.
+    int size() const {
+        return _lockedSize.load(std::memory_order_relaxed) +
+               _takenSize.load(std::memory_order_relaxed);
+    }
+    bool empty() const { return size() == 0; }
     // Entries in the owner's buffer. Owner thread only (or once the owner is done logging).
     size_t buffered() const { return _writeBuffer.size(); }
     bool isOwnerThread() const;
@@ -108,12 +118,45 @@ class LogBufferedQueue : private boost::noncopyable {
     static void release(LogEntry* entry);
 
   private:
+    // A FIFO of entries in a ring that doubles when full and never shrinks.
+    class Fifo {
+      public:
+        Fifo();
+        bool empty() const { return _count == 0; }
+        size_t size() const { return _count; }
+        LogEntry* front() const { return _slots[_head]; }
+        void push(LogEntry* entry) {
+            if (_count == _slots.size()) grow();
+            _slots[(_head + _count) & (_slots.size() - 1)] = entry;
+            ++_count;
+        }
+        void pop() {
+            _head = (_head + 1) & (_slots.size() - 1);
+            --_count;
+        }
+        void swap(Fifo& other) {
+            _slots.swap(other._slots);
+            std::swap(_head, other._head);
+            std::swap(_count, other._count);
+        }
+
+      private:
+        void grow();
+
+        std::vector<LogEntry*> _slots;  // a power of two long
+        size_t _head;
+        size_t _count;
+    };
+
     void handOverLocked();
 
     size_t _maxBufferedEntries;
     Timestamp_t _flushTimeout;
     const pthread_t _mainThreadID;
-    std::queue<LogEntry*, std::deque<LogEntry*>> _readQueue;
+    Fifo _readQueue;
+    Fifo _taken;                   // the consumer's: entries taken from _readQueue, not yet popped
+    std::atomic<int> _lockedSize;  // _readQueue.size(), written under _readMutex
+    std::atomic<int> _takenSize;   // _taken.size(), written by the consumer
     std::vector<LogEntry*> _writeBuffer;
     boost::mutex _readMutex;
     boost::condition_variable_any _itemAvailable;

@@ -132,8 +132,44 @@ TEST(LogBufferedQueue, DestructionReturnsQueuedEntriesToThePool) {
         q.push(&Orbanex::ENTRY_FLUSH);
         EXPECT_EQ(q.size(), 2);
         EXPECT_EQ(q.buffered(), 2u);
+        // The consumer takes both and pops one: the other still counts, and still goes back.
+        LogEntry* e = nullptr;
+        ASSERT_TRUE(q.tryPop(e));
+        LogBufferedQueue::release(e);
+        EXPECT_EQ(q.size(), 1);
     }
     EXPECT_EQ(pool.live() - pool.size(), liveBefore);
+}
+
+TEST(LogBufferedQueue, LockedStageKeepsOrderAsItWrapsAndGrows) {
+    // A batch of one: every entry of the owner goes over at once.
+    LogBufferedQueue q(0, MS);
+    int next = 0;
+    const auto push = [&](int n) {
+        for (int i = 0; i < n; ++i, ++next) q.push(makeEntry(LogLevel::LOGINFO, 1, next));
+    };
+    std::vector<int> popped;
+    const auto pop = [&](int n) {
+        LogEntry* e = nullptr;
+        for (int i = 0; i < n && q.tryPop(e); ++i) {
+            popped.push_back(e->lineno);
+            LogBufferedQueue::release(e);
+        }
+    };
+    push(1000);
+    pop(1000);
+    // The consumer's ring, its start now far along, becomes the locked stage again...
+    push(1000);
+    pop(1);
+    EXPECT_EQ(q.size(), 999);
+    // ...and this wraps past its end and then doubles it.
+    push(1500);
+    EXPECT_EQ(q.size(), 2499);
+    pop(next);
+    EXPECT_EQ(q.size(), 0);
+    std::vector<int> expected(static_cast<size_t>(next));
+    for (int i = 0; i < next; ++i) expected[static_cast<size_t>(i)] = i;
+    EXPECT_EQ(popped, expected);
 }
 
 TEST(LogBufferedQueue, NegativeBatchIsRefused) {

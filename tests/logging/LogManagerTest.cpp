@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <iterator>
 #include <set>
 #include <sstream>
 #include <string>
@@ -164,6 +165,37 @@ TEST_F(LogManager, BinaryRecordsOfEntriesAndAttachedMessages) {
     EXPECT_EQ(records[4].as<L>().level, LogLevel::LOGMESSAGE);
     EXPECT_EQ(records[5].nsecs, logtest::T0 + 9);
     EXPECT_EQ(records[6].as<D>().proto, std::string());
+}
+
+TEST_F(LogManager, LineTimesFollowTheClockWithinAndAcrossSeconds) {
+    ASSERT_TRUE(configure());
+    const Orbanex::Timestamp_t SEC = 1000000000;
+    const struct {
+        Orbanex::Timestamp_t t;
+        const char* text;  // the time of the text line; the system-log line has no date
+    } cases[] = {
+        {logtest::T0, "2024-03-05.14:07:09,123456"},
+        {logtest::T0 + 1000, "2024-03-05.14:07:09,123457"},
+        {logtest::T0 + 876544000, "2024-03-05.14:07:10,000000"},
+        {logtest::T0 - 123456001, "2024-03-05.14:07:08,999999"},
+        {logtest::T0 + 86400 * SEC, "2024-03-06.14:07:09,123456"},
+        {logtest::T0 + 86400 * SEC + 999, "2024-03-06.14:07:09,123456"},
+        {-1, "1969-12-31.23:59:59,999999"},
+        {1, "1970-01-01.00:00:00,000000"},
+    };
+    for (const auto& c : cases) {
+        clock.set(c.t);
+        api().log(LogLevel::LOGINFO, nullptr, 1, "f", "x");
+    }
+    const auto text = textLines();
+    const auto sys = syslog.lines();
+    ASSERT_EQ(text.size(), std::size(cases));
+    ASSERT_EQ(sys.size(), std::size(cases));
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        SCOPED_TRACE(cases[i].text);
+        EXPECT_EQ(text[i], std::string(cases[i].text) + " |INFO |ZURAV     |API   | x");
+        EXPECT_EQ(sys[i].text, std::string(cases[i].text + 10) + " [INFO ] x\n");
+    }
 }
 
 TEST_F(LogManager, ThreadNamesAreFixedAtFirstSight) {
