@@ -49,6 +49,7 @@ class OXHandler;
 //   ClientImpOrders.cpp    order entry
 //   ClientImpRequests.cpp  subscriptions and the other requests
 //   ClientImpConfig.cpp    the feed and market configuration and its look-ups
+//   ClientImpRun.cpp       running a session (run, processEvents, join) and closing it
 //
 // Locks, outer before inner:
 //   _recvlock  before  _deferredlock  before  _sendlock  before  _runlock
@@ -490,6 +491,45 @@ class ClientImp : public MsgHandlerT<ShpOXMessage> {
 
     // Last market-combination id given out; taken by any thread.
     std::atomic<BatchDefID_t> _batchDefID;
+
+    // ---- running and closing a session (ClientImpRun.cpp) ----
+  public:
+    // The session's messages to handler on the calling thread until a stop, reconnecting after a
+    // lost connection: onStart, then onDisconnect and onConnect around each reconnection, then
+    // onStop. INVALID_PARAMETER for a null handler, NOT_CONNECTED, IS_RUNNING while a handler is
+    // installed; otherwise the result that ended it: OK for a stop, BUFFER_FULL or
+    // PROTOCOL_ERROR (the connection left open for close()), the failure of a reconnection, or
+    // the loss of the connection when the application's stop was pending; BUFFER_FULL or
+    // PROTOCOL_ERROR at once while the last loop's ended so. Holds the receive lock
+    // throughout. An exception from a callback passes on, the handler removed.
+    APIResult::Type run(OXHandler* handler);
+    // What is ready now, handled without waiting, with handler installed for the call only: no
+    // lifecycle callbacks, no reconnection, no time-out. The same refusals as run(); otherwise
+    // the session's result, SOCKERR_CLOSED once for a connection the server ended.
+    APIResult::Type processEvents(OXHandler* handler);
+    APIResult::Type run(OXHandler* handler, bool loop);
+    // Waits until no run() or processEvents() is active; OK. NOT_IMPLEMENTED on the thread that
+    // runs the loop (a callback) and on the thread that last connected until a loop has run
+    // and returned on it.
+    APIResult::Type join();
+    // Says goodbye to the server and closes the connection: OK; IS_RUNNING while a loop is
+    // active (on any thread); NOT_CONNECTED.
+    APIResult::Type close();
+
+  private:
+    // Removes the handler when run() or processEvents() ends, however it ends.
+    class RunExit;
+    // After a lost connection: onDisconnect, the connection closed, one pass over the servers,
+    // onConnect. False when the pass failed (its result recorded) or when the application's
+    // stop arrived meanwhile.
+    bool reconnect(OXHandler* handler);
+    boolean applicationStopRequested() const;
+
+    // Run lock. stop() from the application, apart from the stops of failures and connection
+    // attempts: a reconnection clears _stopRequested, and must not drop this one.
+    boolean _applicationStop = false;
+    // The thread that installed the handler (its callbacks, onStart included, run on it).
+    std::thread::id _runThreadID;
 };
 
 }  // namespace ZURAV

@@ -168,4 +168,10 @@ APIResult::Type OXClient::unregisterMarketComb(int batchDefID) {
 }
 void OXClient::test(APITest::Type test) { imp->requestTest(test); }
 
+APIResult::Type OXClient::run(OXHandler* handler) { return imp->run(handler); }
+APIResult::Type OXClient::processEvents(OXHandler* handler) { return imp->processEvents(handler); }
+APIResult::Type OXClient::join() { return imp->join(); }
+APIResult::Type OXClient::wait() { return imp->join(); }
+APIResult::Type OXClient::close() { return imp->close(); }
+
 }  // namespace ZURAV

@@ -19,6 +19,7 @@
 namespace ZURAV {
 
 class ClientImp;
+class OXHandler;
 
 // The client's boolean type.
 typedef bool boolean;
@@ -215,6 +216,39 @@ class OXClient {
     APIResult::Type unregisterMarketComb(int batchDefID);
     // Test hooks of the service. FORCE_LOCAL_DISCONNECT ends the connection on this side.
     void test(APITest::Type test);
+
+    // ---- running and closing the session ----
+    //
+    // After connect(), the session's messages reach the application's handler through run() or
+    // processEvents(), on the calling thread; both hold the client's receive lock while they
+    // work, so get(), getAveragePingTime(), join() and another run() or processEvents() from
+    // other threads wait until they return. Requests and stop() never wait for it.
+
+    // Delivers the session's messages to handler until stop(): onStart first, onStop last.
+    // After a lost connection (time-out, end of stream, read or write failure) it calls
+    // onDisconnect, makes one pass over the configured servers and, when one takes the login,
+    // calls onConnect, sends the remembered sticky subscriptions again and goes on; otherwise it
+    // ends. Returns INVALID_PARAMETER for a null handler, NOT_CONNECTED, IS_RUNNING while run()
+    // or processEvents() is active (from a callback, say), or the result that ended it: OK after
+    // stop(), BUFFER_FULL or PROTOCOL_ERROR (the connection is left open: close() it), the
+    // failure of the reconnection, or the loss of the connection when stop() had been called.
+    // After BUFFER_FULL or PROTOCOL_ERROR it returns that result at once until the client is
+    // closed and connected again. An exception thrown by a callback passes on (onStop is then
+    // not called); the handler is removed in every case.
+    APIResult::Type run(OXHandler* handler);
+    // Handles what is ready now without waiting and returns: for an application's own loop,
+    // which watches the two descriptors of get(). No lifecycle callbacks, no reconnection, no
+    // time-out. The same refusals as run(); otherwise the session's result: SOCKERR_CLOSED once
+    // when the server has ended the connection, NOT_CONNECTED on the calls after that.
+    APIResult::Type processEvents(OXHandler* handler);
+    // Waits until run() has returned (OK). NOT_IMPLEMENTED on the thread of the loop itself,
+    // and on the thread that last connected until a loop has run and returned on it.
+    APIResult::Type join();
+    APIResult::Type wait();
+    // Sends the server the disconnect message, even after stop(), and closes the connection:
+    // OK. IS_RUNNING while run() or processEvents() is active on any thread (close() never
+    // waits for them), NOT_CONNECTED when not connected. connect() may log in again afterwards.
+    APIResult::Type close();
 
   protected:
     // The administrator's operations; declared here, defined by the administrator client.

@@ -128,7 +128,7 @@ struct TestServer::Task {
     std::exception_ptr error;
 };
 
-TestServer::TestServer(Clock clock) : _clock(clock ? std::move(clock) : Clock(realTime)) {
+TestServer::TestServer(Clock clock, int port) : _clock(clock ? std::move(clock) : Clock(realTime)) {
     int pipeFds[2];
     if (::pipe2(pipeFds, O_CLOEXEC | O_NONBLOCK) != 0) throwErrno("TestServer: pipe");
     _wakeRead = pipeFds[0];
@@ -139,6 +139,10 @@ TestServer::TestServer(Clock clock) : _clock(clock ? std::move(clock) : Clock(re
         sockaddr_in addr{};
         addr.sin_family = AF_INET;
         addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        addr.sin_port = htons(static_cast<uint16_t>(port));
+        // A given port may still hold connections of an earlier run in TIME_WAIT.
+        const int on = 1;
+        ::setsockopt(_listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
         socklen_t len = sizeof addr;
         if (::bind(_listener, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0)
             throwErrno("TestServer: bind");

@@ -141,9 +141,9 @@ class TestServer {
     static constexpr Timeout DEADLINE = std::chrono::seconds(10);
 
     // clock gives the nsecs of the frames sent and the timeApiServer of ping answers, in
-    // nanoseconds since the epoch; the system's real-time clock when empty. Throws
-    // std::system_error when the server cannot listen.
-    explicit TestServer(Clock clock = Clock());
+    // nanoseconds since the epoch; the system's real-time clock when empty. port 0 lets the
+    // system choose. Throws std::system_error when the server cannot listen.
+    explicit TestServer(Clock clock = Clock(), int port = 0);
     ~TestServer();
     TestServer(const TestServer&) = delete;
     TestServer& operator=(const TestServer&) = delete;

@@ -1,0 +1,251 @@
+// A trading client: initialises the library, logs into a temporary folder, logs in, subscribes
+// to the market data of one market and to the order flow of its feed, then, driven by what
+// arrives, submits an order, modifies it and cancels it, printing every quote and report as it
+// comes; then it stops and closes the session.
+//
+//   zurav-example-trading PORT [HOST [MARKET]]   (HOST 127.0.0.1, MARKET EUR/USD by default)
+//
+// Everything after connect() happens on the thread that calls run(): the handler's callbacks
+// make the requests, and the last one stops the loop. A second thread only watches the clock.
+#include <stdlib.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <iostream>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "api/APIAll.h"
+#include "client/AbstractOXHandler.h"
+#include "client/OXClient.h"
+#include "client/OXInit.h"
+
+using namespace ZURAV;
+
+namespace {
+
+void say(const std::string& line) { std::cout << "client  " << line << std::endl; }
+
+// An amount without the trailing zeros of its nine decimal places.
+std::string amount(const OXFloat& x) {
+    std::string s = x.toString();
+    const size_t point = s.find('.');
+    if (point == std::string::npos) return s;
+    const size_t last = s.find_last_not_of('0');
+    return s.substr(0, last == point ? point : last + 1);
+}
+
+// A price with as many decimal places as the market's smallest increment has.
+std::string price(const OXFloat& x, const OXFloat& tick) {
+    int places = 9;
+    for (int64_t raw = tick.toInt(); places > 0 && raw != 0 && raw % 10 == 0; raw /= 10) --places;
+    const std::string s = x.toString();
+    const size_t point = s.find('.');
+    return point == std::string::npos ? s : s.substr(0, point + (places > 0 ? places + 1 : 0));
+}
+
+std::string result(APIResult::Type r) {
+    const char* name = APIResult::toString(r);
+    return name != nullptr ? name : std::to_string(static_cast<int>(r));
+}
+
+// The application's handler. AbstractOXHandler gives every callback an empty body; this one
+// overrides those it wants. Callbacks run on the thread inside run(), one at a time, and may
+// make requests on the client. The records they get are valid during the call only.
+class Trader : public AbstractOXHandler {
+  public:
+    Trader(const APIFeed& feed, const APIMarket& market)
+        : _feedID(feed.feedID),
+          _marketID(market.marketID),
+          _market(market.name),
+          _tick(market.minIncrement) {}
+
+    void onStart(OXClient& client) override {
+        say("run started: subscribing to " + _market + " and to the order flow of feed " +
+            std::to_string(_feedID));
+        say("  subscribeMD: " + result(client.subscribeMD(_feedID, _marketID)));
+        say("  subscribeOF: " + result(client.subscribeOF(_feedID)));
+    }
+
+    void onSubscriptionEvent(const SubscriptionEvent& e, OXClient&) override {
+        say("subscription " +
+            std::string(e.sub.apiType == APIType::MARKETDATA ? "market data" : "order flow") +
+            ": " + SubscriptionStatus::toString(e.status));
+    }
+
+    void onMarketData(const MarketView& view, OXClient& client) override {
+        std::string line = "quote " + _market;
+        for (const MDEntry& e : view.mdEntryList) {
+            line += e.side == Side::BID ? "  bid " : "  ofr ";
+            line += price(e.price, _tick) + " x " + amount(e.amount);
+            if (e.side == Side::BID) _bestBid = e.price;
+        }
+        say(line);
+        ++_quotes;
+
+        if (_step == WATCHING && _quotes == 2) {
+            // A bid 10 ticks under the market: it rests, and is never filled.
+            const OXFloat limit = _bestBid - _tick * 10;
+            say("submitting order demo-1: buy 1000000 " + _market + " at " + price(limit, _tick));
+            const std::pair<APIResult::Type, OrderID_t> r =
+                client.submitOrder("demo-1", _feedID, _marketID, Side::BID, OXFloat("1000000"),
+                                   limit, OrderType::LIMIT, TimeInForce::GTC);
+            say("  submitOrder: " + result(r.first) + ", order id " + std::to_string(r.second));
+            _price = limit;
+            _step = SUBMITTED;
+        } else if (_step == CANCELED && ++_quotesAfterCancel == 2) {
+            say("done: unsubscribing and stopping");
+            client.unsubscribeMD(_feedID, _marketID);
+            client.stop();
+        }
+    }
+
+    void onOrderReceived(const OrderReceived& o, OXClient&) override {
+        say("order received   " + o.clOrdID + " (order id " + std::to_string(o.orderID) + ") " +
+            amount(o.amount) + " at " + price(o.price, _tick) + ", sequence id " +
+            std::to_string(o.sequenceID));
+    }
+
+    void onOrderSubmitted(const OrderSubmitted& o, OXClient& client) override {
+        say("order submitted  " + o.clOrdID + " on the exchange as " + o.exOrdID + ", " +
+            OrderStatus::toString(o.ordStatus));
+        if (_step == SUBMITTED) {
+            // Twice the amount, one tick higher; from now on the order is demo-1b.
+            _price = _price + _tick;
+            say("modifying demo-1 as demo-1b: 2000000 at " + price(_price, _tick));
+            const std::pair<APIResult::Type, OrderID_t> r =
+                client.modifyOrder("demo-1", "demo-1b", OXFloat("2000000"), _price);
+            say("  modifyOrder: " + result(r.first));
+            _step = MODIFIED;
+        } else if (_step == MODIFIED) {
+            say("canceling demo-1b");
+            say("  cancelOrder: " + result(client.cancelOrder("cancel-1", "demo-1b")));
+            _step = CANCELING;
+        }
+    }
+
+    void onOrderCanceled(const OrderCanceled& o, OXClient&) override {
+        say("order canceled   " + o.clOrdID + " by request " + o.cxlID);
+        _step = CANCELED;
+    }
+    void onOrderRejected(const OrderRejected& o, OXClient&) override {
+        say("order rejected   " + o.clOrdID + ": " + RejectReason::toString(o.reason));
+    }
+    void onOrderCancelRejected(const OrderCancelRejected& o, OXClient&) override {
+        say("cancel rejected  " + o.clOrdID + ": " + CancelRejectReason::toString(o.reason));
+    }
+    void onOrderDone(const OrderDone& o, OXClient&) override { say("order done " + o.clOrdID); }
+    void onTradeCapture(const TradeCapture& t, OXClient&) override {
+        say("trade " + t.clOrdID + " " + amount(t.amount) + " at " + price(t.price, _tick));
+    }
+
+    void onDisconnect(OXClient&) override { say("connection lost; reconnecting"); }
+    void onConnect(OXClient&) override { say("connected again"); }
+    void onStop(OXClient&) override { say("run stopped"); }
+
+  private:
+    enum Step { WATCHING, SUBMITTED, MODIFIED, CANCELING, CANCELED };
+
+    const FeedID_t _feedID;
+    const MarketID_t _marketID;
+    const std::string _market;
+    const OXFloat _tick;
+    Step _step = WATCHING;
+    int _quotes = 0;
+    int _quotesAfterCancel = 0;
+    OXFloat _bestBid;
+    OXFloat _price;
+};
+
+// Stops the client if run() is still going after `limit`: a server that never quotes must not
+// keep the example waiting. stop() may be called from any thread.
+class Watchdog {
+  public:
+    Watchdog(OXClient& client, std::chrono::seconds limit)
+        : _thread([this, &client, limit] {
+              std::unique_lock<std::mutex> lock(_mutex);
+              if (!_changed.wait_for(lock, limit, [this] { return _done; })) {
+                  say("no progress in time: stopping");
+                  client.stop();
+              }
+          }) {}
+    ~Watchdog() {
+        {
+            std::lock_guard<std::mutex> lock(_mutex);
+            _done = true;
+        }
+        _changed.notify_all();
+        _thread.join();
+    }
+
+  private:
+    std::mutex _mutex;
+    std::condition_variable _changed;
+    bool _done = false;
+    std::thread _thread;  // last: starts once the rest exists
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::cerr << "usage: zurav-example-trading PORT [HOST [MARKET]]" << std::endl;
+        return 2;
+    }
+    const int port = std::atoi(argv[1]);
+    const char* const host = argc > 2 ? argv[2] : "127.0.0.1";
+    const char* const marketName = argc > 3 ? argv[3] : "EUR/USD";
+
+    // Once per process, on the thread that will also finalise the library.
+    OXInit::initialize();
+
+    // The library's text and binary logs go to a folder of their own.
+    char logDir[] = "/tmp/zurav-example-XXXXXX";
+    if (mkdtemp(logDir) == nullptr || OXClient::setlog(logDir, true) != APIResult::OK) {
+        std::cerr << "zurav-example-trading: cannot log into " << logDir << std::endl;
+        OXInit::finalize();
+        return 1;
+    }
+    say(std::string("logging into ") + logDir);
+
+    OXClient* client = new OXClient("trader", "secret", host, port);
+    int status = 0;
+    const APIResult::Type login = client->connect();
+    say(std::string("connect to ") + host + ":" + std::to_string(port) + ": " + result(login));
+    if (login == APIResult::OK) {
+        // The configuration arrived with the login: find the market by name.
+        int n = 0;
+        const APIFeed* feeds = client->getFeeds(n);
+        const APIFeed* feed = nullptr;
+        const APIMarket* market = nullptr;
+        for (int i = 0; i < n && market == nullptr; ++i) {
+            say("feed " + feeds[i].name + " (id " + std::to_string(feeds[i].feedID) + ") on " +
+                feeds[i].exchangeName + ", " + std::to_string(feeds[i].marketList.size()) +
+                " markets");
+            market = client->getMarketByName(feeds[i], marketName);
+            feed = &feeds[i];
+        }
+        if (market == nullptr) {
+            say(std::string("no market ") + marketName);
+            status = 1;
+        } else {
+            Trader trader(*feed, *market);
+            APIResult::Type end;
+            {
+                Watchdog watchdog(*client, std::chrono::seconds(15));
+                end = client->run(&trader);
+            }
+            say("run returned " + result(end));
+            status = end == APIResult::OK ? 0 : 1;
+        }
+        // A goodbye to the server; the connection is closed.
+        say("close: " + result(client->close()));
+    } else {
+        status = 1;
+    }
+    client->release();
+    OXInit::finalize();
+    return status;
+}

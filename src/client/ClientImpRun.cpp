@@ -1,0 +1,143 @@
+#include "api/ClientDisconnectMessage.h"
+#include "api/MsgFactory.h"
+#include "client/ClientImp.h"
+#include "client/OXHandler.h"
+
+namespace ZURAV {
+
+// Whatever way run() or processEvents() ends (a result, or an exception from any callback,
+// onStop included), the handler is removed and join() woken: otherwise the client would report
+// itself running for ever and a join() would never return. Made with the receive lock held.
+class ClientImp::RunExit {
+  public:
+    RunExit(ClientImp& client, bool loop) : _client(client), _loop(loop) {}
+    ~RunExit() {
+        {
+            boost::lock_guard<boost::mutex> lock(_client._runlock);
+            _client._handler = nullptr;
+            _client._runThreadID = std::thread::id();
+        }
+        if (_loop && _client._clearSubscriptionsOnStop) _client.clearStickySubscriptions();
+        _client._condexit.notify_all();
+    }
+    RunExit(const RunExit&) = delete;
+    RunExit& operator=(const RunExit&) = delete;
+
+  private:
+    ClientImp& _client;
+    const bool _loop;
+};
+
+APIResult::Type ClientImp::run(OXHandler* handler) {
+    if (handler == nullptr) return APIResult::INVALID_PARAMETER;
+    return run(handler, true);
+}
+
+APIResult::Type ClientImp::processEvents(OXHandler* handler) {
+    if (handler == nullptr) return APIResult::INVALID_PARAMETER;
+    return run(handler, false);
+}
+
+APIResult::Type ClientImp::run(OXHandler* handler, bool loop) {
+    boost::lock_guard<boost::recursive_mutex> recv(_recvlock);
+    if (!isConnected()) return APIResult::NOT_CONNECTED;
+    {
+        boost::lock_guard<boost::mutex> lock(_runlock);
+        // processEvents() too: from a callback of run() it would take over run()'s handler and
+        // remove it on its return, leaving run() without one.
+        if (_handler != nullptr) return APIResult::IS_RUNNING;
+        // The input lost its frame boundaries, or the output was dropped mid-stream: reading
+        // or writing more would deliver or send garbage. Only close() is left.
+        const APIResult::Type status = _exitStatus;
+        if (status == APIResult::PROTOCOL_ERROR || status == APIResult::BUFFER_FULL) return status;
+        _handler = handler;
+        _runThreadID = std::this_thread::get_id();
+        _stopRequested = false;
+        _applicationStop = false;
+    }
+    RunExit exit(*this, loop);
+
+    if (loop) {
+        handler->onStart(*_parent);
+        resendStickySubscriptions(true);
+    }
+    for (;;) {
+        // A stop pending here (from onStart, or a failure of a request) ends the loop after one
+        // pass that does not wait; the result decides what follows.
+        dispatch(loop);
+        const APIResult::Type status = _exitStatus;
+        if (status == APIResult::OK || status == APIResult::BUFFER_FULL ||
+            status == APIResult::PROTOCOL_ERROR || !loop) {
+            break;
+        }
+        // A stop the application asked for ends run() even when the connection was lost in the
+        // same pass: reconnecting would drop it and run on.
+        if (applicationStopRequested()) break;
+        if (!reconnect(handler)) break;
+    }
+    if (loop) handler->onStop(*_parent);
+    return _exitStatus;
+}
+
+bool ClientImp::reconnect(OXHandler* handler) {
+    {
+        boost::lock_guard<boost::mutex> lock(_runlock);
+        _stopRequested = false;
+    }
+    handler->onDisconnect(*_parent);
+    setConnected(false);
+    closeSockets();
+    if (_clearSubscriptionsOnStop) {
+        clearStickySubscriptions();
+    } else {
+        markStickySubscriptionsUnsent();
+    }
+    _exitStatus = connect(false);
+    if (_exitStatus != APIResult::OK) return false;
+    _logHeartbeatSeqMismatch = false;
+    handler->onConnect(*_parent);
+    if (applicationStopRequested()) {
+        // The connection attempt cleared the stop flag: set again, requests are refused as
+        // after any stop, and the remembered subscriptions stay unsent rather than marked sent
+        // by sends that were refused.
+        requestStop();
+        return false;
+    }
+    resendStickySubscriptions(false);
+    return true;
+}
+
+boolean ClientImp::applicationStopRequested() const {
+    boost::lock_guard<boost::mutex> lock(_runlock);
+    return _applicationStop;
+}
+
+APIResult::Type ClientImp::join() {
+    {
+        boost::lock_guard<boost::mutex> lock(_runlock);
+        const std::thread::id self = std::this_thread::get_id();
+        if (self == _dispatchThreadID || self == _runThreadID) return APIResult::NOT_IMPLEMENTED;
+    }
+    boost::unique_lock<boost::recursive_mutex> recv(_recvlock);
+    while (isRunning()) _condexit.wait(recv);
+    return APIResult::OK;
+}
+
+APIResult::Type ClientImp::close() {
+    if (isRunning()) return APIResult::IS_RUNNING;
+    // Held from here to the end, so that no loop starts on another thread between the checks
+    // and the closing of the connection it would read. One that started after the check above
+    // has returned by the time the lock is taken.
+    boost::lock_guard<boost::recursive_mutex> recv(_recvlock);
+    if (!isConnected()) return APIResult::NOT_CONNECTED;
+    const ShpOXMessage sm = MsgFactory::createMessage(ClientDisconnectMessage::ID);
+    ClientDisconnectMessage& bye = sm->getRef<ClientDisconnectMessage>();
+    bye.sessionID = 0;
+    bye.timeDisconnected = 0;
+    send(sm);
+    setConnected(false);
+    closeSockets();
+    return APIResult::OK;
+}
+
+}  // namespace ZURAV

@@ -1,0 +1,405 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <future>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "ClientImpInspector.h"
+#include "ConsoleLog.h"
+#include "HandlerFixtures.h"
+#include "RunFixtures.h"
+#include "SessionFixtures.h"
+#include "api/ClientConnectMessage.h"
+#include "api/ClientDisconnectMessage.h"
+#include "api/MktDataMessage.h"
+#include "api/MsgFactory.h"
+#include "api/RuThereMessage.h"
+#include "api/SubmitOrderMessage.h"
+#include "api/SubscribeMessage.h"
+#include "api/TestMessage.h"
+#include "client/OXClient.h"
+#include "common/TimeUtil.h"
+#include "support/client/TestServer.h"
+#include "support/client/WireFrame.h"
+
+namespace {
+
+using namespace ZURAV;
+using test_support::Behaviour;
+using test_support::TestServer;
+typedef ClientImpInspector In;
+typedef std::vector<std::string> Names;
+
+const Timestamp_t MS = Orbanex::TimeUtil::ONE_MSEC;
+
+// A client logged in to the server's next connection.
+class ClientRun : public InitialisedLibrary {
+  protected:
+    void connect(OXClient& client) { ASSERT_EQ(client.connect(), APIResult::OK); }
+
+    // Whether the server saw the client end connection n.
+    bool closedByClient(size_t n) const {
+        return server.waitFor(
+            [n](const TestServer::Record& r) { return r.size() > n && r[n].closed; });
+    }
+
+    TestServer server;
+    LifecycleHandler handler;
+};
+class ClientRunThreads : public ClientRun {};
+
+TEST_F(ClientRun, WithoutAHandlerOrAConnectionNothingRuns) {
+    OXClient client("trader", "secret", "127.0.0.1", server.port());
+    EXPECT_EQ(client.run(nullptr), APIResult::INVALID_PARAMETER);
+    EXPECT_EQ(client.processEvents(nullptr), APIResult::INVALID_PARAMETER);
+    EXPECT_EQ(client.run(&handler), APIResult::NOT_CONNECTED);
+    EXPECT_EQ(client.processEvents(&handler), APIResult::NOT_CONNECTED);
+    EXPECT_EQ(client.close(), APIResult::NOT_CONNECTED);
+    EXPECT_EQ(client.stop(), APIResult::NOT_RUNNING);
+    EXPECT_EQ(client.join(), APIResult::OK);
+    EXPECT_TRUE(handler.names().empty());
+
+    connect(client);
+    EXPECT_EQ(client.run(nullptr), APIResult::INVALID_PARAMETER);
+    EXPECT_FALSE(client.isRunning());
+    // The thread that connected has not run a loop yet.
+    EXPECT_EQ(client.join(), APIResult::NOT_IMPLEMENTED);
+}
+
+TEST_F(ClientRun, InsideACallbackOfRunTheLoopCannotBeEnteredClosedOrJoined) {
+    OXClient client("trader", "secret", "127.0.0.1", server.port());
+    connect(client);
+    struct Row {
+        const char* what;
+        std::function<APIResult::Type()> call;
+        APIResult::Type expected;
+    };
+    LifecycleHandler other;
+    const std::vector<Row> rows = {
+        {"run", [&] { return client.run(&other); }, APIResult::IS_RUNNING},
+        // Would take over run()'s handler and remove it on returning.
+        {"processEvents", [&] { return client.processEvents(&other); }, APIResult::IS_RUNNING},
+        {"close", [&] { return client.close(); }, APIResult::IS_RUNNING},
+        {"join", [&] { return client.join(); }, APIResult::NOT_IMPLEMENTED},
+        {"wait", [&] { return client.wait(); }, APIResult::NOT_IMPLEMENTED},
+        {"connect", [&] { return client.connect(); }, APIResult::IS_RUNNING},
+    };
+    std::vector<APIResult::Type> results;
+    handler.inside = [&](const std::string& name, OXClient&) {
+        if (name != "onStart") return;
+        for (const Row& row : rows) results.push_back(row.call());
+        EXPECT_TRUE(client.isRunning());
+        EXPECT_EQ(client.stop(), APIResult::OK);
+    };
+
+    EXPECT_EQ(client.run(&handler), APIResult::OK);
+    ASSERT_EQ(results.size(), rows.size());
+    for (size_t i = 0; i < rows.size(); ++i) {
+        SCOPED_TRACE(rows[i].what);
+        EXPECT_EQ(results[i], rows[i].expected);
+    }
+    EXPECT_EQ(handler.names(), (Names{"onStart", "onStop"}));
+    EXPECT_EQ(handler.clients(), (std::vector<OXClient*>{&client, &client}));
+    EXPECT_TRUE(other.names().empty());
+    EXPECT_FALSE(client.isRunning());
+    EXPECT_TRUE(client.isConnected());
+    // The loop has run and returned on this thread.
+    EXPECT_EQ(client.join(), APIResult::OK);
+}
+
+TEST_F(ClientRunThreads, AStopFromAnotherThreadEndsRunWithOnStopAndJoinReturnsAfterIt) {
+    OXClient client("trader", "secret", "127.0.0.1", server.port());
+    connect(client);
+    std::future<APIResult::Type> running =
+        std::async(std::launch::async, [&] { return client.run(&handler); });
+    ASSERT_TRUE(handler.waitFor("onStart"));
+    // The loop waits in its wait for something to happen; a ping goes out meanwhile.
+    ASSERT_TRUE(server.waitForMessages(RuThereMessage::ID, 2));
+
+    EXPECT_EQ(client.stop(), APIResult::OK);
+    EXPECT_EQ(client.join(), APIResult::OK);
+    EXPECT_FALSE(client.isRunning());
+    EXPECT_EQ(handler.names(), (Names{"onStart", "onStop"}));
+    ASSERT_EQ(running.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    EXPECT_EQ(running.get(), APIResult::OK);
+    EXPECT_TRUE(client.isConnected());
+    EXPECT_EQ(server.record().size(), 1u);
+}
+
+TEST_F(ClientRunThreads, CloseSaysGoodbyeEvenAfterAStopAndASecondCloseFindsNoConnection) {
+    OXClient client("trader", "secret", "127.0.0.1", server.port());
+    connect(client);
+    handler.inside = [](const std::string& name, OXClient& c) {
+        if (name == "onStart") c.stop();
+    };
+    ASSERT_EQ(client.run(&handler), APIResult::OK);
+
+    EXPECT_EQ(client.close(), APIResult::OK);
+    EXPECT_FALSE(client.isConnected());
+    ASSERT_TRUE(closedByClient(0));
+    const test_support::ConnectionRecord r = server.record().at(0);
+    ASSERT_FALSE(r.frames.empty());
+    const ClientDisconnectMessage* bye = r.frames.back().as<ClientDisconnectMessage>();
+    ASSERT_NE(bye, nullptr);
+    EXPECT_EQ(bye->sessionID, 0);
+    EXPECT_EQ(bye->timeDisconnected, 0);
+    EXPECT_EQ(r.count(ClientDisconnectMessage::ID), 1u);
+
+    EXPECT_EQ(client.close(), APIResult::NOT_CONNECTED);
+    int fd = 0;
+    int pipe = 0;
+    client.get(fd, pipe);
+    EXPECT_EQ(fd, -1);
+    // A closed session may log in again.
+    EXPECT_EQ(client.connect(), APIResult::OK);
+    EXPECT_EQ(server.record().size(), 2u);
+}
+
+TEST_F(ClientRunThreads, ASilentServerWithoutListenerTimesOutFailsToReconnectAndStops) {
+    ConsoleLog log;
+    OXClient client("trader", "secret", "127.0.0.1", server.port());
+    connect(client);
+    server.update([](Behaviour& b) { b.answerPings = false; });
+    server.closeListener();
+    // The time seam: a period of 10 ms and a time-out of 100 ms instead of 0.4 s and 5 s.
+    In::setPeriods(In::of(client), 10 * MS, 100 * MS);
+
+    EXPECT_EQ(client.run(&handler), APIResult::SOCKERR_CONNECT);
+    EXPECT_EQ(handler.names(), (Names{"onStart", "onDisconnect", "onStop"}));
+    EXPECT_EQ(log.count("Timeout on heartbeats, stopping dispatch."), 1u);
+    EXPECT_FALSE(client.isRunning());
+    EXPECT_FALSE(client.isConnected());
+    EXPECT_TRUE(closedByClient(0));
+    EXPECT_EQ(client.close(), APIResult::NOT_CONNECTED);
+}
+
+TEST_F(ClientRunThreads, AnEndOfStreamUnderProcessEventsIsReportedOnceWithoutLifecycleCallbacks) {
+    ConsoleLog log;
+    OXClient client("trader", "secret", "127.0.0.1", server.port());
+    connect(client);
+    int fd = -1;
+    int pipe = -1;
+    client.get(fd, pipe);
+    ASSERT_NE(fd, -1);
+    server.closeConnection();
+
+    APIResult::Type result = APIResult::OK;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (result == APIResult::OK && std::chrono::steady_clock::now() < deadline) {
+        readable(fd, 100);
+        result = client.processEvents(&handler);
+    }
+    EXPECT_EQ(result, APIResult::SOCKERR_CLOSED);
+    EXPECT_EQ(client.processEvents(&handler), APIResult::NOT_CONNECTED);
+    EXPECT_TRUE(handler.names().empty());
+    EXPECT_FALSE(client.isRunning());
+    EXPECT_FALSE(client.isConnected());
+    EXPECT_EQ(log.count("Socket closed (EOF)."), 1u);
+    EXPECT_EQ(server.record().size(), 1u);
+}
+
+TEST_F(ClientRunThreads, AProtocolErrorEndsRunWithoutReconnectingAndLeavesTheConnectionOpen) {
+    OXClient client("trader", "secret", "127.0.0.1", server.port());
+    connect(client);
+    handler.inside = [&](const std::string& name, OXClient&) {
+        if (name == "onStart") {
+            server.sendRaw(test_support::malformedFrame(test_support::Malformed::LENGTH_9, 1));
+        }
+    };
+
+    EXPECT_EQ(client.run(&handler), APIResult::PROTOCOL_ERROR);
+    EXPECT_EQ(handler.names(), (Names{"onStart", "onStop"}));
+    EXPECT_EQ(server.record().size(), 1u);
+    EXPECT_TRUE(client.isConnected());
+    // The stream is out of step: no loop reads it again.
+    server.send(MktDataMessage());
+    EXPECT_EQ(client.processEvents(&handler), APIResult::PROTOCOL_ERROR);
+    EXPECT_EQ(client.run(&handler), APIResult::PROTOCOL_ERROR);
+    EXPECT_EQ(handler.names(), (Names{"onStart", "onStop"}));
+    EXPECT_FALSE(client.isRunning());
+    EXPECT_EQ(client.close(), APIResult::OK);
+    EXPECT_TRUE(closedByClient(0));
+}
+
+TEST_F(ClientRunThreads, ALostConnectionIsWonBackWithOnDisconnectAndOnConnect) {
+    ConsoleLog log;
+    OXClient client("trader", "secret", "127.0.0.1", server.port());
+    connect(client);
+    handler.inside = [&](const std::string& name, OXClient& c) {
+        if (name == "onStart") server.closeConnection();
+        if (name == "onConnect") c.stop();
+    };
+
+    EXPECT_EQ(client.run(&handler), APIResult::OK);
+    EXPECT_EQ(handler.names(), (Names{"onStart", "onDisconnect", "onConnect", "onStop"}));
+    EXPECT_EQ(log.count("Socket closed (EOF)."), 1u);
+    const TestServer::Record r = server.record();
+    ASSERT_EQ(r.size(), 2u);
+    EXPECT_TRUE(client.isConnected());
+    EXPECT_EQ(In::sessionID(In::of(client)), r[1].sessionID);
+    // The first gap in the ping answers after a reconnection is not reported.
+    EXPECT_FALSE(In::logHeartbeatSeqMismatch(In::of(client)));
+}
+
+// A stop that the application asks for while run() is reconnecting is never dropped by the
+// connection attempt, which clears the stop requests of the connection before it.
+TEST_F(ClientRunThreads, AStopDuringAReconnectionStillEndsRun) {
+    OXClient client("trader", "secret", "127.0.0.1", server.port());
+    connect(client);
+    handler.inside = [&](const std::string& name, OXClient& c) {
+        if (name == "onStart") server.closeConnection();
+        if (name == "onDisconnect") {
+            EXPECT_EQ(c.stop(), APIResult::OK);
+        }
+    };
+    std::future<APIResult::Type> running =
+        std::async(std::launch::async, [&] { return client.run(&handler); });
+
+    const bool stopped = handler.waitFor("onStop");
+    if (!stopped) client.stop();  // the stop was lost: end the run so the test can fail
+    ASSERT_TRUE(stopped);
+    ASSERT_EQ(running.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    // The reconnection went through before run saw the stop.
+    EXPECT_EQ(running.get(), APIResult::OK);
+    EXPECT_EQ(handler.names(), (Names{"onStart", "onDisconnect", "onConnect", "onStop"}));
+    EXPECT_EQ(server.record().size(), 2u);
+    // As after any stop, requests are refused until the next run.
+    EXPECT_EQ(In::of(client).send(MsgFactory::createMessage(TestMessage::ID)),
+              APIResult::IS_STOPPING);
+}
+
+TEST_F(ClientRunThreads, AStopFromAnotherThreadDuringTheLoginOfAReconnectionEndsRun) {
+    OXClient client("trader", "secret", "127.0.0.1", server.port());
+    connect(client);
+    server.queue(Behaviour::silent());
+    handler.inside = [&](const std::string& name, OXClient&) {
+        if (name == "onStart") server.closeConnection();
+    };
+    std::future<APIResult::Type> running =
+        std::async(std::launch::async, [&] { return client.run(&handler); });
+    // The second connection has the login messages and waits for an answer.
+    ASSERT_TRUE(server.waitFor([](const TestServer::Record& r) {
+        return r.size() == 2 && r[1].count(ClientConnectMessage::ID) == 1;
+    }));
+
+    EXPECT_EQ(client.stop(), APIResult::OK);
+    ASSERT_EQ(running.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    EXPECT_EQ(running.get(), APIResult::NOT_CONNECTED);
+    EXPECT_EQ(handler.names(), (Names{"onStart", "onDisconnect", "onStop"}));
+    EXPECT_FALSE(client.isConnected());
+    EXPECT_TRUE(closedByClient(1));
+}
+
+// Whatever callback throws, the exception leaves run() and the handler is removed: the client
+// does not report itself running, join() returns, and a new run() works.
+TEST_F(ClientRunThreads, AnExceptionFromALifecycleCallbackLeavesRunWithTheHandlerRemoved) {
+    for (const std::string thrower : {"onStart", "onStop"}) {
+        SCOPED_TRACE(thrower);
+        OXClient client("trader", "secret", "127.0.0.1", server.port());
+        connect(client);
+        LifecycleHandler throwing;
+        throwing.inside = [&](const std::string& name, OXClient& c) {
+            if (name == "onStart") c.stop();
+            if (name == thrower) throw std::runtime_error(name);
+        };
+
+        EXPECT_THROW(client.run(&throwing), std::runtime_error);
+        EXPECT_EQ(throwing.names().back(), thrower);
+        EXPECT_FALSE(client.isRunning());
+        std::future<APIResult::Type> joined =
+            std::async(std::launch::async, [&] { return client.join(); });
+        ASSERT_EQ(joined.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+        EXPECT_EQ(joined.get(), APIResult::OK);
+
+        LifecycleHandler next;
+        next.inside = [](const std::string& name, OXClient& c) {
+            if (name == "onStart") c.stop();
+        };
+        EXPECT_EQ(client.run(&next), APIResult::OK);
+        EXPECT_EQ(next.names(), (Names{"onStart", "onStop"}));
+        EXPECT_EQ(client.close(), APIResult::OK);
+    }
+}
+
+// The subscriptions remembered with clear-on-stop off go out again after a reconnection inside
+// run(), in order of market id, then feed id; with it on (the default) they are forgotten. The
+// new login's session id is in the next order id either way.
+TEST_F(ClientRunThreads, StickySubscriptionsAndANewSessionIdAcrossAReconnection) {
+    Behaviour accept;
+    accept.configs.push_back(testConfiguration());
+    server.setDefault(accept);
+    const struct {
+        bool clearOnStop;
+        std::vector<MarketID_t> resent;  // the markets of the subscriptions sent again, in order
+    } rows[] = {{false, {0, 10, 40}}, {true, {}}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.clearOnStop ? "clear on stop" : "kept on stop");
+        ConsoleLog log;
+        const size_t first = server.record().size();
+        OXClient client("trader", "secret", "127.0.0.1", server.port());
+        client.setStickySubscriptions(true, row.clearOnStop);
+        connect(client);
+        LifecycleHandler handler;
+        handler.inside = [&](const std::string& name, OXClient& c) {
+            if (name != "onStart") return;
+            EXPECT_EQ(c.subscribeMD(2, 40), APIResult::OK);
+            EXPECT_EQ(c.subscribeOF(3), APIResult::OK);
+            EXPECT_EQ(c.subscribeMD(3, 10), APIResult::OK);
+            EXPECT_EQ(c.submitOrder("before", 3, 10, Side::BID, OXFloat("1"), OXFloat("2"),
+                                    OrderType::LIMIT, TimeInForce::GTC)
+                          .first,
+                      APIResult::OK);
+            server.closeConnection();
+        };
+        std::future<APIResult::Type> running =
+            std::async(std::launch::async, [&] { return client.run(&handler); });
+        ASSERT_TRUE(handler.waitFor("onConnect"));
+        const std::pair<APIResult::Type, OrderID_t> after =
+            client.submitOrder("after", 3, 10, Side::OFR, OXFloat("1"), OXFloat("2"),
+                               OrderType::LIMIT, TimeInForce::GTC);
+        EXPECT_EQ(after.first, APIResult::OK);
+        ASSERT_TRUE(server.waitFor([&](const TestServer::Record& r) {
+            return r.size() == first + 2 && r[first + 1].count(SubmitOrderMessage::ID) == 1 &&
+                   r[first + 1].count(SubscribeMessage::ID) >= row.resent.size();
+        }));
+        EXPECT_EQ(client.stop(), APIResult::OK);
+        ASSERT_EQ(running.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+        EXPECT_EQ(running.get(), APIResult::OK);
+        EXPECT_EQ(client.close(), APIResult::OK);
+        ASSERT_TRUE(closedByClient(first + 1));
+
+        const TestServer::Record r = server.record();
+        std::vector<MarketID_t> subscribed;
+        std::vector<MarketID_t> resent;
+        for (const test_support::ReceivedFrame& f : r[first].frames) {
+            if (const SubscribeMessage* m = f.as<SubscribeMessage>()) {
+                subscribed.push_back(m->sub.marketID);
+            }
+        }
+        for (const test_support::ReceivedFrame& f : r[first + 1].frames) {
+            if (const SubscribeMessage* m = f.as<SubscribeMessage>()) {
+                resent.push_back(m->sub.marketID);
+                EXPECT_TRUE(m->sticky);
+            }
+        }
+        EXPECT_EQ(subscribed, (std::vector<MarketID_t>{40, 0, 10}));
+        EXPECT_EQ(resent, row.resent);
+        EXPECT_EQ(log.count("Sticky resubscribe: 3"), row.clearOnStop ? 0u : 1u);
+
+        const OrderID_t s0 = r[first].sessionID;
+        const OrderID_t s1 = r[first + 1].sessionID;
+        ASSERT_NE(s0, s1);
+        const SubmitOrderMessage* before =
+            r[first].find(SubmitOrderMessage::ID)->as<SubmitOrderMessage>();
+        EXPECT_EQ(before->contents.orderID, s0 << 40);
+        EXPECT_EQ(after.second, s1 << 40);
+        EXPECT_EQ(
+            r[first + 1].find(SubmitOrderMessage::ID)->as<SubmitOrderMessage>()->contents.orderID,
+            s1 << 40);
+        EXPECT_EQ(handler.names(), (Names{"onStart", "onDisconnect", "onConnect", "onStop"}));
+    }
+}
+
+}  // namespace
