@@ -21,11 +21,19 @@ std::atomic<int> signalsHandled{0};
 
 void onSignal(int) { signalsHandled.fetch_add(1); }
 
-bool waitForSignals(int n) {
+// Signals the loop thread until its handler has run n times in all. The signal is sent again
+// while none arrives: a sanitizer may hold a signal back until the thread's next system call, and
+// a loop waiting without limit makes none.
+bool signalUntilHandled(pthread_t thread, int n) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (signalsHandled.load() < n) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::yield();
+        const auto now = std::chrono::steady_clock::now();
+        if (now > deadline) return false;
+        pthread_kill(thread, SIGUSR1);
+        const auto resend = now + std::chrono::milliseconds(20);
+        while (signalsHandled.load() < n && std::chrono::steady_clock::now() < resend) {
+            std::this_thread::yield();
+        }
     }
     return true;
 }
@@ -46,8 +54,7 @@ TEST(ClientLoopSignalThreads, AWaitInterruptedByASignalIsRetried) {
     In::setHandler(client, &handler);
     std::thread loop([&client] { client.dispatch(true); });
     for (int i = 1; i <= 5; ++i) {
-        pthread_kill(loop.native_handle(), SIGUSR1);
-        EXPECT_TRUE(waitForSignals(i));
+        EXPECT_TRUE(signalUntilHandled(loop.native_handle(), signalsHandled.load() + 1));
     }
     EXPECT_EQ(client.stop(), APIResult::OK);
     loop.join();
