@@ -107,7 +107,7 @@ void runPingPong(benchmark::State& st) {
 void runStream(benchmark::State& st, int shape) {
     const SessionSizes& z = sessionSizes();
     const SessionFrames& f = sessionFrames();
-    const uint64_t chunks = (z.frames + f.framesPerChunk[shape] - 1) / f.framesPerChunk[shape];
+    const uint64_t chunks = f.chunks(shape);
     const uint64_t bytes = chunks * f.chunk[shape].size();
     int port = 0;
     const int listener = listenLoopback(port);

@@ -55,9 +55,9 @@ struct SessionSizes {
     int warmUp;
     int fixRoundTrips;  // quickfix
     int fixWarmUp;
-    uint64_t frames;     // market-data frames per run (zurav, raw), at least
-    uint64_t fixFrames;  // quickfix
-    int connects;        // timed, after connectWarmUp untimed ones
+    uint64_t streamBytes;  // market-data bytes per run (zurav, raw), whole chunks at least
+    uint64_t fixFrames;    // quickfix
+    int connects;          // timed, after connectWarmUp untimed ones
     int connectWarmUp;
     std::chrono::milliseconds deadline;  // of one run
 };
@@ -135,6 +135,9 @@ struct SessionFrames {
     std::string md[2];
     std::string chunk[2];
     uint64_t framesPerChunk[2];
+
+    // The chunks of md[k] that a market-data run writes: sessionSizes().streamBytes at least.
+    uint64_t chunks(int k) const;
 };
 const SessionFrames& sessionFrames();
 

@@ -302,7 +302,7 @@ class StreamHandler : public ZURAV::AbstractOXHandler {
 void runStream(benchmark::State& st, int shape) {
     const SessionSizes& z = sessionSizes();
     const SessionFrames& f = sessionFrames();
-    const uint64_t chunks = (z.frames + f.framesPerChunk[shape] - 1) / f.framesPerChunk[shape];
+    const uint64_t chunks = f.chunks(shape);
     const uint64_t frames = chunks * f.framesPerChunk[shape];
 
     int port = 0;
