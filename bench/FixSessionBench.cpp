@@ -267,13 +267,23 @@ class FixPair {
 };
 
 std::unique_ptr<FixPair> pair;
+// Why the pair could not start, once it could not: every later run fails at once with it, rather
+// than waiting for a logon again.
+std::string startFailure;
 
 // The pair, started when there is none; null with the failure in error.
 FixPair* livePair(std::string& error) {
     if (pair) return pair.get();
+    if (!startFailure.empty()) {
+        error = startFailure;
+        return nullptr;
+    }
     pair.reset(new FixPair);
     error = pair->start();
-    if (!error.empty()) pair.reset();
+    if (!error.empty()) {
+        startFailure = error;
+        pair.reset();
+    }
     return pair.get();
 }
 
