@@ -321,7 +321,9 @@ class OrderRun : public Run {
         const int64_t at = nowNs();
         if (text(m, FIX::FIELD::OrdStatus) != "0") return;
         const int sent = _sent.load();
-        if (text(m, FIX::FIELD::ClOrdID) != _clOrdID) {
+        char id[32];
+        std::snprintf(id, sizeof id, CL_ORD_ID_FORMAT, sent);
+        if (text(m, FIX::FIELD::ClOrdID) != id) {
             fail("a report of another order");
             return;
         }
@@ -340,8 +342,7 @@ class OrderRun : public Run {
         fixOrder(order);
         char id[32];
         std::snprintf(id, sizeof id, CL_ORD_ID_FORMAT, _sent.load() + 1);
-        _clOrdID = id;
-        order.setField(FIX::ClOrdID(_clOrdID));
+        order.setField(FIX::ClOrdID(id));
         _sent.fetch_add(1);
         _sentAt = nowNs();
         if (!_session.send(order)) fail("send failed");
@@ -352,7 +353,7 @@ class OrderRun : public Run {
     double allocsPerOrder() const {
         return _times.empty() ? 0 : static_cast<double>(_allocs) / _times.size();
     }
-    size_t orderBytes() const { return _orderBytes; }
+    size_t orderBytes() const { return _orderBytes.load(); }
 
   private:
     FIX::Session& _session;
@@ -361,8 +362,7 @@ class OrderRun : public Run {
     // Written by the bench thread for the first order, then by the client's session thread.
     std::atomic<int> _sent{0};
     std::atomic<int64_t> _sentAt{0};
-    std::string _clOrdID;
-    size_t _orderBytes = 0;
+    std::atomic<size_t> _orderBytes{0};
     uint64_t _allocs0 = 0;
     uint64_t _allocs = 0;
     std::vector<double> _times;
