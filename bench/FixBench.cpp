@@ -19,6 +19,7 @@
 #include <memory>
 #include <string>
 
+#include "FixShapes.h"
 #include "Registry.h"
 #include "Shapes.h"
 #include "Sinks.h"
@@ -519,6 +520,10 @@ void addShape(const std::string& shape, const FIX::Message& msg, ReadPlain readP
 }
 
 }  // namespace
+
+void fixOrder(FIX::Message& m) { makeOrder(m); }
+void fixReport(FIX::Message& m) { makeReport(m); }
+void fixMd(FIX::Message& m, int entries) { makeMd(m, entries); }
 
 void registerQuickFix() {
     std::shared_ptr<const FIX::DataDictionary> dict;

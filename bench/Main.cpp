@@ -1,8 +1,9 @@
 // zurav_bench: the library's message codec and number text side by side with protobuf, QuickFIX
-// and the C and C++ libraries, and its logging beside spdlog, in one process. Prints the codec
-// table, the library's time per message beside each peer's and the ratio peer / library, then
-// its goals; then the logging table (LogBench.h) and its goals; --json FILE writes the same as
-// JSON.
+// and the C and C++ libraries, its logging beside spdlog, and its client session over loopback
+// beside raw TCP and a QuickFIX session, in one process. Prints the codec table, the library's
+// time per message beside each peer's and the ratio peer / library, then its goals; then the
+// logging table (LogBench.h) and its goals; then the session tables (SessionBench.h) and their
+// goals; --json FILE writes the same as JSON.
 //
 // Every implementation's benchmarks run interleaved with the others' (Google Benchmark's random
 // interleaving), several repetitions each; each figure is the median of the repetitions.
@@ -19,6 +20,7 @@
 
 #include "LogBench.h"
 #include "Registry.h"
+#include "SessionBench.h"
 
 namespace Bench {
 
@@ -86,6 +88,10 @@ class Collector : public benchmark::BenchmarkReporter {
             std::cerr << '.' << std::flush;
             if (isLogRun(run.run_name.function_name)) {
                 recordLogRun(run.run_name.function_name, run.counters);
+                continue;
+            }
+            if (isSessionRun(run.run_name.function_name)) {
+                recordSessionRun(run.run_name.function_name, run.counters);
                 continue;
             }
             const double msgs = run.counters.at("msgs").value;
@@ -253,6 +259,7 @@ void writeJson(const std::string& path, const std::vector<Row>& rows, const Coll
     }
     out << "\n  ]";
     writeLogJson(out);
+    writeSessionJson(out);
     out << "\n}\n";
     if (!out) {
         std::cerr << "zurav_bench: cannot write " << path << "\n";
@@ -349,15 +356,18 @@ int main(int argc, char** argv) {
 #else
     std::cerr << "spdlog: not in this build (libspdlog-dev was not found); its rows are skipped\n";
 #endif
+    registerSessions(o.quick);
 
     Collector collector;
     std::cerr << "running the benchmarks, interleaved\n";
     benchmark::RunSpecifiedBenchmarks(&collector);
     benchmark::Shutdown();
+    endSessions();
 
     const std::vector<Row> rows = tableRows();
     printTable(rows, collector, o);
     printLogTable();
+    printSessionTable();
     if (!o.json.empty()) {
         writeJson(o.json, rows, collector, o);
         std::cout << "\nJSON written to " << o.json << "\n";

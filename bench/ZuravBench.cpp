@@ -10,6 +10,7 @@
 #include "Registry.h"
 #include "Shapes.h"
 #include "Sinks.h"
+#include "ZuravShapes.h"
 #include "api/HeartbeatMessage.h"
 #include "api/MktDataMessage.h"
 #include "api/MsgHandler.h"
@@ -449,5 +450,7 @@ void registerZurav() {
 }
 
 size_t streamMessages() { return streamLength; }
+
+ZURAV::MktDataMessage mdMessage(int entries) { return makeMd(entries); }
 
 }  // namespace Bench

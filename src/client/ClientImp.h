@@ -411,6 +411,10 @@ class ClientImp : public MsgHandlerT<ShpOXMessage> {
     static SequenceID_t nextPingNumber(SequenceID_t n);
     // Leaves the input buffer flipped and empty: nothing undecoded, nothing to keep.
     void discardInput();
+    // The message of one frame's body (exactly length bytes), or the empty handle where
+    // OXMessage::decodeMessage gives it. Decodes into the message last decoded for the type when
+    // nothing but _decoded holds it any more, so that a steady stream makes no message per frame.
+    ShpOXMessage decodeBody(MsgType_t id, char* body, size_t length);
 
     // ---- set at construction, then read-only ----
     OXClient* const _parent;  // passed to every handler callback
@@ -434,6 +438,9 @@ class ClientImp : public MsgHandlerT<ShpOXMessage> {
     // ---- receive lock: the event loop, one at a time; closing the connection ----
     mutable boost::recursive_mutex _recvlock;
     Orbanex::Buffer _inbuffer;  // bytes read and not yet decoded
+    // The last message decoded of each type that has arrived, reused by decodeBody. A handler
+    // sees a record only during its call, so the next frame of the type may overwrite it.
+    std::vector<std::pair<MsgType_t, ShpOXMessage>> _decoded;
     // The connection as the loop reads it. Changed under both the receive lock and the send
     // lock, so either lock keeps it from being closed while it is used.
     int _rsock;

@@ -7,6 +7,7 @@
 #include "api/ClientConnectMessage.h"
 #include "api/ClientDisconnectMessage.h"
 #include "api/ImHereMessage.h"
+#include "api/MsgFactory.h"
 #include "api/RuThereMessage.h"
 #include "api/VersionMessage.h"
 #include "client/ClientImp.h"
@@ -123,8 +124,8 @@ void ClientImp::decodeMessages() {
         if (_inbuffer.remaining() < frameSize) return;
         // The decoder sees this frame's body and nothing after it: a short body cannot read
         // into the next frame, and one with bytes left over is refused, not half taken.
-        const ShpOXMessage msg = OXMessage::decodeMessage(header.id, head + MsgHead::SIZE,
-                                                          header.length - MsgHead::LENGTH_OVERHEAD);
+        const ShpOXMessage msg =
+            decodeBody(header.id, head + MsgHead::SIZE, header.length - MsgHead::LENGTH_OVERHEAD);
         if (!msg) {
             OX_LOG_ERROR("Could not decode message!");
             discardInput();
@@ -134,6 +135,37 @@ void ClientImp::decodeMessages() {
         _inbuffer.advancePosition(frameSize);
         dispatchMessage(msg, msg.get(), msg->getMsgType());
     }
+}
+
+ShpOXMessage ClientImp::decodeBody(MsgType_t id, char* body, size_t length) {
+    // An empty body holds no message, as for decodeMessage.
+    if (length == 0) return ShpOXMessage();
+    auto kept =
+        std::find_if(_decoded.begin(), _decoded.end(),
+                     [id](const std::pair<MsgType_t, ShpOXMessage>& m) { return m.first == id; });
+    // Held elsewhere too (a handler of the session kept it): decoding into it would change a
+    // message under its holder, so it is left to them and a new one kept instead.
+    if (kept == _decoded.end() || kept->second.use_count() != 1) {
+        ShpOXMessage fresh = MsgFactory::createMessage(id);
+        if (!fresh) return ShpOXMessage();
+        if (kept == _decoded.end()) {
+            _decoded.emplace_back(id, fresh);
+            kept = _decoded.end() - 1;
+        } else {
+            kept->second = fresh;
+        }
+    }
+    // Every generated read overwrites each field and sizes each list anew, so nothing of the
+    // previous frame survives in a message that decodes.
+    OXMessage& msg = *kept->second;
+    Tarvik::FastCodec codec(body, body + length);
+    try {
+        msg.read(&codec);
+    } catch (const Tarvik::DecodeError&) {
+        return ShpOXMessage();
+    }
+    if (codec.remaining() != 0) return ShpOXMessage();
+    return kept->second;
 }
 
 void ClientImp::discardInput() {

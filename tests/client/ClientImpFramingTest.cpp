@@ -4,7 +4,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "ClientImpInspector.h"
 #include "ConsoleLog.h"
@@ -12,6 +14,7 @@
 #include "api/ClientConnectMessage.h"
 #include "api/ClientDisconnectMessage.h"
 #include "api/InsertLogMessage.h"
+#include "api/MktDataMessage.h"
 #include "api/MsgFactory.h"
 #include "api/ProtoInit.h"
 #include "api/RiskResponseMessage.h"
@@ -209,6 +212,75 @@ TEST(ClientImpDecoding, FramesAreCutWhereverTheReadsSplitThem) {
         EXPECT_EQ(client.ids, (std::vector<MsgType_t>{InsertLogMessage::ID, InsertLogMessage::ID,
                                                       TestMessage::ID}));
         EXPECT_EQ(In::inbuffer(client).position(), 0u);
+        EXPECT_EQ(In::exitStatus(client), APIResult::OK);
+    }
+}
+
+// A session that keeps the text of every market-data message it is handed and, when asked, the
+// handle too.
+class MarketDataClient : public RecordingClient {
+  public:
+    explicit MarketDataClient(bool keep) : _keep(keep) {}
+    void handle(const ShpOXMessage& sm, const MktDataMessage& msg) override {
+        std::ostringstream text;
+        text << msg;
+        texts.push_back(text.str());
+        if (_keep) kept.push_back(sm);
+    }
+    std::vector<std::string> texts;
+    std::vector<ShpOXMessage> kept;
+
+  private:
+    const bool _keep;
+};
+
+// The frames of a type, one after another, each hand on exactly what that frame carries: a
+// shorter list or text after a longer one leaves nothing of the earlier frame behind, and a
+// message that the session still holds stays as it was when the next frame of its type arrives.
+TEST(ClientImpDecoding, EveryFrameHandsOnItsOwnMessageWhateverCameBefore) {
+    ProtoInit::initialize();
+    std::vector<MktDataMessage> sent(3);
+    const size_t entries[] = {3, 1, 0};
+    for (size_t k = 0; k < sent.size(); ++k) {
+        MarketView& v = sent[k].mvd;
+        v.fmID.marketID = static_cast<MarketID_t>(10 + k);
+        v.timeApiServer = static_cast<Timestamp_t>(1000 + k);
+        for (size_t e = 0; e < entries[k]; ++e) {
+            MDEntry entry;
+            entry.price = OXFloat(static_cast<int64_t>(1000 * k + e));
+            entry.side = e % 2 == 0 ? Side::BID : Side::OFR;
+            entry.components = k == 0 ? "LP1+LP2+LP3+LP4+LP5+LP6" : "LP9";
+            v.mdEntryList.push_back(entry);
+        }
+        if (k == 0) sent[k].fmIDsInBatch.resize(2);
+        sent[k].batchID = static_cast<BatchID_t>(k);
+    }
+    std::vector<std::string> expected;
+    std::string bytes;
+    for (const MktDataMessage& m : sent) {
+        std::ostringstream text;
+        text << m;
+        expected.push_back(text.str());
+        bytes += test_support::frameOf(m, 1);
+    }
+    for (bool keep : {false, true}) {
+        SCOPED_TRACE(keep ? "the session keeps each message" : "the session keeps none");
+        MarketDataClient client(keep);
+        SocketPairConnection connection(client);
+        for (int pass = 0; pass < 2; ++pass) {  // one write, then again after a pass
+            connection.write(bytes);
+            while (readable(In::rsock(client))) client.dispatch(false);
+        }
+        std::vector<std::string> twice = expected;
+        twice.insert(twice.end(), expected.begin(), expected.end());
+        EXPECT_EQ(client.texts, twice);
+        std::vector<std::string> keptNow;
+        for (const ShpOXMessage& m : client.kept) {
+            std::ostringstream text;
+            text << *m;
+            keptNow.push_back(text.str());
+        }
+        EXPECT_EQ(keptNow, keep ? twice : std::vector<std::string>());
         EXPECT_EQ(In::exitStatus(client), APIResult::OK);
     }
 }
