@@ -26,17 +26,21 @@ ShpOXMessage OXMessage::decodeMessage(MsgType_t id, const char* buffer, size_t l
     // Every message encodes to at least one byte, so an empty body holds no message.
     if (length == 0) return ShpOXMessage();
     ShpOXMessage msg = MsgFactory::createMessage(id);
-    if (!msg) return ShpOXMessage();
+    if (!msg || !decodeInto(*msg, buffer, length)) return ShpOXMessage();
+    return msg;
+}
+
+bool OXMessage::decodeInto(OXMessage& msg, const char* buffer, size_t length) {
+    if (length == 0) return false;
     // A decoding codec only reads from its range.
     char* begin = const_cast<char*>(buffer);
     FastCodec codec(begin, begin + length);
     try {
-        msg->read(&codec);
+        msg.read(&codec);
     } catch (const Tarvik::DecodeError&) {
-        return ShpOXMessage();
+        return false;
     }
-    if (codec.remaining() != 0) return ShpOXMessage();
-    return msg;
+    return codec.remaining() == 0;
 }
 
 std::ostream& operator<<(std::ostream& os, const OXMessage& msg) {

@@ -48,6 +48,10 @@ class OXMessage {
     // buffer, the body of one frame. The empty handle for an id without a class and for a body
     // that is empty, ends early, is malformed or has bytes left over; no read leaves the range.
     static ShpOXMessage decodeMessage(MsgType_t id, const char* buffer, size_t length);
+    // Reads msg from exactly the `length` bytes at buffer, with the checks of decodeMessage;
+    // false where decodeMessage gives the empty handle. Every field and list of msg is
+    // overwritten by a read that succeeds; after a failure msg holds no meaningful value.
+    static bool decodeInto(OXMessage& msg, const char* buffer, size_t length);
 
     // The message seen as its concrete class T, unchecked; undress has no effect.
     template <class T>

@@ -157,14 +157,7 @@ ShpOXMessage ClientImp::decodeBody(MsgType_t id, char* body, size_t length) {
     }
     // Every generated read overwrites each field and sizes each list anew, so nothing of the
     // previous frame survives in a message that decodes.
-    OXMessage& msg = *kept->second;
-    Tarvik::FastCodec codec(body, body + length);
-    try {
-        msg.read(&codec);
-    } catch (const Tarvik::DecodeError&) {
-        return ShpOXMessage();
-    }
-    if (codec.remaining() != 0) return ShpOXMessage();
+    if (!OXMessage::decodeInto(*kept->second, body, length)) return ShpOXMessage();
     return kept->second;
 }
 
