@@ -3,6 +3,7 @@
 // alike. Each thread counts its own: the logging rows read the calling threads' counts while
 // back-end threads allocate beside them.
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <new>
@@ -31,6 +32,20 @@ void* allocateAligned(std::size_t size, std::align_val_t alignment) {
 }  // namespace
 
 uint64_t Bench::allocations() { return count; }
+
+// The small statistics every table of the program uses.
+double Bench::median(std::vector<double> v) {
+    if (v.empty()) return 0;
+    std::sort(v.begin(), v.end());
+    const size_t n = v.size();
+    return n % 2 != 0 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+double Bench::percentile(std::vector<double>& v, double p) {
+    const size_t k = std::min(v.size() - 1, static_cast<size_t>(p * static_cast<double>(v.size())));
+    std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(k), v.end());
+    return v[k];
+}
 
 void* operator new(std::size_t size) { return allocate(size); }
 void* operator new[](std::size_t size) { return allocate(size); }

@@ -92,12 +92,6 @@ void pause() {
     }
 }
 
-double percentile(std::vector<double>& v, double p) {
-    const size_t k = std::min(v.size() - 1, static_cast<size_t>(p * static_cast<double>(v.size())));
-    std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(k), v.end());
-    return v[k];
-}
-
 void runCalls(benchmark::State& st, LogTarget& target, const RowSpec& row) {
     const int batches = quickSizes ? QUICK_BATCHES : FULL_BATCHES;
     std::vector<double> perCall;
@@ -185,13 +179,6 @@ void runPut(benchmark::State& st, LogTarget& target, const RowSpec& row) {
 }
 
 // --- Results ------------------------------------------------------------------------------------
-
-double median(std::vector<double> v) {
-    if (v.empty()) return 0;
-    std::sort(v.begin(), v.end());
-    const size_t n = v.size();
-    return n % 2 != 0 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
 
 // The repetitions of one row and implementation.
 struct Figures {

@@ -58,11 +58,6 @@ struct Figures {
     std::vector<double> allocsPerMsg;
     double bytes = 0;
 
-    static double median(std::vector<double> v) {
-        std::sort(v.begin(), v.end());
-        const size_t n = v.size();
-        return n % 2 != 0 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-    }
     double ns() const { return median(nsPerMsg); }
     double allocs() const { return median(allocsPerMsg); }
 };

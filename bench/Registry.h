@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace Bench {
 
@@ -22,6 +23,11 @@ constexpr char OURS[] = "zurav";
 
 // Heap allocations made so far by the calling thread through operator new.
 uint64_t allocations();
+
+// The median of v (0 for none), and the value below which the fraction p of v lies (v not
+// empty; reorders v).
+double median(std::vector<double> v);
+double percentile(std::vector<double>& v, double p);
 
 // Registers shape/operation/implementation. The table lists shapes, operations and peers in the
 // order in which they are first registered.

@@ -63,13 +63,6 @@ void setAffinity(int cpu) {
 
 // --- Results ------------------------------------------------------------------------------------
 
-double median(std::vector<double> v) {
-    if (v.empty()) return 0;
-    std::sort(v.begin(), v.end());
-    const size_t n = v.size();
-    return n % 2 != 0 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
-
 // The repetitions of one row and implementation.
 struct Figures {
     std::vector<double> p50, p99, rate, byteRate, allocs;
@@ -356,14 +349,8 @@ void reportTimes(benchmark::State& st, std::vector<double>& ns, double allocs, d
     double total = 0;
     for (double v : ns) total += v;
     st.SetIterationTime(total / 1e9);
-    const auto at = [&ns](double p) {
-        const size_t k =
-            std::min(ns.size() - 1, static_cast<size_t>(p * static_cast<double>(ns.size())));
-        std::nth_element(ns.begin(), ns.begin() + static_cast<std::ptrdiff_t>(k), ns.end());
-        return ns[k];
-    };
-    st.counters["p50"] = at(0.5);
-    st.counters["p99"] = at(0.99);
+    st.counters["p50"] = percentile(ns, 0.5);
+    st.counters["p99"] = percentile(ns, 0.99);
     st.counters["allocs"] = allocs;
     st.counters["bytes"] = bytes;
 }
