@@ -400,9 +400,9 @@ void runOrders(benchmark::State& st) {
 
 // --- md2, md10 -----------------------------------------------------------------------------------
 
-class StreamRun : public Run {
+class StreamRun : public Run, public FrameCount {
   public:
-    explicit StreamRun(uint64_t frames) : _frames(frames) {}
+    explicit StreamRun(uint64_t frames) : FrameCount(frames) {}
 
     // Reads the price of every entry.
     void marketData(const FIX::Message& m) override {
@@ -411,27 +411,13 @@ class StreamRun : public Run {
             const FIX::FieldMap& e = m.getGroupRef(k, FIX::FIELD::NoMDEntries);
             _prices += FIX::DoubleConvertor::convert(text(e, FIX::FIELD::MDEntryPx));
         }
-        if (++_seen == 1) _allocs0 = allocations();
-        if (_seen == _frames) {
-            _lastAt = nowNs();
-            _allocs = allocations() - _allocs0;
-            finish();
-        }
+        if (count()) finish();
     }
 
-    int64_t lastAt() const { return _lastAt; }
     double prices() const { return _prices; }
-    double allocsPerFrame() const {
-        return _seen > 1 ? static_cast<double>(_allocs) / static_cast<double>(_seen - 1) : 0;
-    }
 
   private:
-    const uint64_t _frames;
-    uint64_t _seen = 0;
-    int64_t _lastAt = 0;
     double _prices = 0;
-    uint64_t _allocs0 = 0;
-    uint64_t _allocs = 0;
 };
 
 void runStream(benchmark::State& st, int entries) {

@@ -42,6 +42,8 @@
 #include <thread>
 #include <vector>
 
+#include "Registry.h"
+
 namespace Bench {
 
 constexpr char RAW[] = "raw";
@@ -124,6 +126,35 @@ uint64_t writeRepeated(int fd, const std::string& chunk, uint64_t count,
 
 // Nanoseconds since an arbitrary start, on the steady clock; atomics carry it between threads.
 int64_t nowNs();
+
+// The receiving side of a market-data run: counts the frames, notes when the last one arrived
+// and the heap allocations of the receiving thread from the first frame to the last.
+class FrameCount {
+  public:
+    explicit FrameCount(uint64_t frames) : _frames(frames) {}
+
+    // Counts one frame; true for the last one.
+    bool count() {
+        if (++_seen == 1) _allocs0 = allocations();
+        if (_seen != _frames) return false;
+        _lastAt = nowNs();
+        _allocs = allocations() - _allocs0;
+        return true;
+    }
+
+    uint64_t seen() const { return _seen; }
+    int64_t lastAt() const { return _lastAt; }
+    double allocsPerFrame() const {
+        return _seen > 1 ? static_cast<double>(_allocs) / static_cast<double>(_seen - 1) : 0;
+    }
+
+  private:
+    const uint64_t _frames;
+    uint64_t _seen = 0;
+    int64_t _lastAt = 0;
+    uint64_t _allocs0 = 0;
+    uint64_t _allocs = 0;
+};
 
 // --- The same bytes for the library's rows and the raw rows --------------------------------------
 

@@ -265,34 +265,19 @@ void runOrders(benchmark::State& st) {
 // --- md2, md10 -----------------------------------------------------------------------------------
 
 // Counts the frames and reads the price of every entry; stops the loop at the last frame.
-class StreamHandler : public ZURAV::AbstractOXHandler {
+class StreamHandler : public ZURAV::AbstractOXHandler, public FrameCount {
   public:
-    explicit StreamHandler(uint64_t frames) : _frames(frames) {}
+    explicit StreamHandler(uint64_t frames) : FrameCount(frames) {}
 
     void onMarketData(const ZURAV::MarketView& view, OXClient& client) override {
         for (const ZURAV::MDEntry& e : view.mdEntryList) _prices += e.price.toInt();
-        if (++_seen == 1) _allocs0 = allocations();
-        if (_seen == _frames) {
-            _lastAt = nowNs();
-            _allocs = allocations() - _allocs0;
-            client.stop();
-        }
+        if (count()) client.stop();
     }
 
-    uint64_t seen() const { return _seen; }
-    int64_t lastAt() const { return _lastAt; }
     int64_t prices() const { return _prices; }
-    double allocsPerFrame() const {
-        return _seen > 1 ? static_cast<double>(_allocs) / static_cast<double>(_seen - 1) : 0;
-    }
 
   private:
-    const uint64_t _frames;
-    uint64_t _seen = 0;
-    int64_t _lastAt = 0;
     int64_t _prices = 0;
-    uint64_t _allocs0 = 0;
-    uint64_t _allocs = 0;
 };
 
 // The client connects to a listener of the run's own: the server serves the connection it hands

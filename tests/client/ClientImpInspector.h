@@ -40,7 +40,8 @@ struct ClientImpInspector {
         boost::lock_guard<boost::mutex> lock(c._runlock);
         c._handler = h;
     }
-    // The time seam of the loop: its period (and ping interval) and its silence time-out.
+    // Sets the loop's period (also its ping interval) and its silence time-out, so tests move
+    // the loop's time instead of waiting.
     static void setPeriods(ClientImp& c, Timestamp_t sleep, Timestamp_t timeout) {
         c._sleepTime = sleep;
         c._timeoutTime = timeout;

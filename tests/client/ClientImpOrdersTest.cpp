@@ -405,39 +405,26 @@ class ClientImpOrdersServerThreads : public SessionAgainstServer {
     }
 };
 
-// What a server answers an order with: received, submitted, a trade and done, with the order's
-// ids and the feed's next sequence ids, and a client time stamp that the client replaces.
+// One report of the order's progress: its ids, the given sequence id and a client time stamp
+// that the client replaces.
+template <class Report>
+void sendReport(const SubmitOrder& o, SequenceID_t seq, Reply& reply) {
+    Report report;
+    report.contents.orderID = o.orderID;
+    report.contents.clOrdID = o.clOrdID;
+    report.contents.feedID = o.feedID;
+    report.contents.sequenceID = seq;
+    report.contents.timeApiClient = 1;
+    reply.send(report);
+}
+
+// What a server answers an order with: received, submitted, a trade and done, with the feed's
+// next sequence ids.
 void fillOrder(const SubmitOrderMessage& order, Reply& reply) {
-    const SubmitOrder& o = order.contents;
-    SequenceID_t seq = 501;
-    OrderReceivedMessage received;
-    received.contents.orderID = o.orderID;
-    received.contents.clOrdID = o.clOrdID;
-    received.contents.feedID = o.feedID;
-    received.contents.sequenceID = seq++;
-    received.contents.timeApiClient = 1;
-    reply.send(received);
-    OrderSubmittedMessage submitted;
-    submitted.contents.orderID = o.orderID;
-    submitted.contents.clOrdID = o.clOrdID;
-    submitted.contents.feedID = o.feedID;
-    submitted.contents.sequenceID = seq++;
-    submitted.contents.timeApiClient = 1;
-    reply.send(submitted);
-    TradeCaptureMessage trade;
-    trade.contents.orderID = o.orderID;
-    trade.contents.clOrdID = o.clOrdID;
-    trade.contents.feedID = o.feedID;
-    trade.contents.sequenceID = seq++;
-    trade.contents.timeApiClient = 1;
-    reply.send(trade);
-    OrderDoneMessage done;
-    done.contents.orderID = o.orderID;
-    done.contents.clOrdID = o.clOrdID;
-    done.contents.feedID = o.feedID;
-    done.contents.sequenceID = seq++;
-    done.contents.timeApiClient = 1;
-    reply.send(done);
+    sendReport<OrderReceivedMessage>(order.contents, 501, reply);
+    sendReport<OrderSubmittedMessage>(order.contents, 502, reply);
+    sendReport<TradeCaptureMessage>(order.contents, 503, reply);
+    sendReport<OrderDoneMessage>(order.contents, 504, reply);
 }
 
 TEST_F(ClientImpOrdersServerThreads, AnOrdersReportsComeBackThroughTheHandlerInOrder) {
