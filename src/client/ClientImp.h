@@ -52,13 +52,13 @@ class OXHandler;
 //   ClientImpRun.cpp       running a session (run, processEvents, join) and closing it
 //
 // Locks, outer before inner:
-//   _recvlock  before  _deferredlock  before  _sendlock  before  _runlock
-//   before the innermost ones, _connectlock, _cfglock and _seqlock, of which no two are held
-//   together.
-// The receive lock is held by the event loop for its whole run (handler callbacks included);
-// callbacks of messages the session made itself run under the deferred lock too. Requests and
-// stop() from other threads never wait for the receive lock. No handler callback is made with
-// the send, run, connect, configuration or sequence lock held.
+//   _recvlock  before  _sendlock  before  _runlock
+//   before the innermost ones, _deferredlock, _connectlock, _cfglock and _seqlock, of which no
+//   two are held together.
+// The receive lock is held by the event loop for its whole run (handler callbacks included).
+// The deferred lock is held only to queue a message or to take one off the queue, never while
+// it is handled. Requests and stop() from other threads never wait for the receive lock. No
+// handler callback is made with any lock but the receive lock held.
 class ClientImp : public MsgHandlerT<ShpOXMessage> {
   public:
     // A configured server; an entry with an empty host is not tried.
@@ -456,7 +456,8 @@ class ClientImp : public MsgHandlerT<ShpOXMessage> {
     // Signalled, with the receive lock, when run() returns.
     boost::condition_variable_any _condexit;
 
-    // ---- deferred lock: messages the session made itself, waiting for the loop ----
+    // ---- deferred lock: messages the session made itself, waiting for the loop; held only to
+    // queue one or take one off, never while one is handled ----
     boost::recursive_mutex _deferredlock;
     std::deque<ShpOXMessage> _deferred;
 

@@ -178,10 +178,18 @@ ClientImp::ReadOutcome ClientImp::readConnection() {
 }
 
 void ClientImp::dispatchDeferred() {
-    boost::lock_guard<boost::recursive_mutex> lock(_deferredlock);
-    while (!_deferred.empty()) {
-        const ShpOXMessage msg = _deferred.front();
-        _deferred.pop_front();
+    // One message at a time out of the queue under the lock, its handling outside it: a
+    // callback that waits for a lock of the application's own must never hold up a thread that
+    // queues a rejection while holding that lock. What callbacks queue meanwhile is handled in
+    // the same round, in queue order; an exception leaves the rest queued for the next pass.
+    for (;;) {
+        ShpOXMessage msg;
+        {
+            boost::lock_guard<boost::recursive_mutex> lock(_deferredlock);
+            if (_deferred.empty()) return;
+            msg = _deferred.front();
+            _deferred.pop_front();
+        }
         dispatchMessage(msg, msg.get(), msg->getMsgType());
     }
 }

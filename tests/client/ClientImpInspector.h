@@ -110,14 +110,7 @@ struct ClientImpInspector {
         return c._deferred.size();
     }
     // Dispatches the messages the session queued for itself, as the loop does.
-    static void dispatchDeferred(ClientImp& c) {
-        boost::lock_guard<boost::recursive_mutex> lock(c._deferredlock);
-        while (!c._deferred.empty()) {
-            const ShpOXMessage msg = c._deferred.front();
-            c._deferred.pop_front();
-            c.dispatchMessage(msg, msg.get(), msg->getMsgType());
-        }
-    }
+    static void dispatchDeferred(ClientImp& c) { c.dispatchDeferred(); }
 
     // The session reads rfd and writes wfd (the same descriptor for a socket) and closes them.
     static void adopt(ClientImp& c, int rfd, int wfd) {

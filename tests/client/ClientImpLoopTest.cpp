@@ -1,13 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <limits>
+#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <thread>
 
 #include "ClientImpInspector.h"
 #include "ConsoleLog.h"
+#include "HandlerFixtures.h"
 #include "SessionFixtures.h"
 #include "api/ImHereMessage.h"
 #include "api/InsertLogMessage.h"
@@ -293,6 +297,107 @@ TEST_F(ClientLoopThreads, ALocalMessageFromAnotherThreadIsDispatchedOnTheLoopsTh
     ASSERT_EQ(client.threads.size(), 1u);
     EXPECT_EQ(client.threads[0], loopThread);
     EXPECT_NE(loopThread, std::this_thread::get_id());
+}
+
+// An application's order book, locked by its trading thread and by its handler: a mutex whose
+// lock can be tried with a deadline.
+class Book {
+  public:
+    void lock() { tryLockFor(std::chrono::hours(1)); }
+    bool tryLockFor(std::chrono::milliseconds timeout) {
+        std::unique_lock<std::mutex> lock(_mutex);
+        if (!_freed.wait_for(lock, timeout, [this] { return !_held; })) return false;
+        _held = true;
+        return true;
+    }
+    void unlock() {
+        {
+            std::lock_guard<std::mutex> lock(_mutex);
+            _held = false;
+        }
+        _freed.notify_all();
+    }
+
+  private:
+    std::mutex _mutex;
+    std::condition_variable _freed;
+    bool _held = false;
+};
+
+// A handler that takes the book for every rejection. One that cannot take it within the
+// deadline counts as blocked and goes on without it, so that a deadlock fails the test instead
+// of hanging it.
+class BookHandler : public AbstractOXHandler {
+  public:
+    explicit BookHandler(Book& book) : _book(book) {}
+    void onOrderRejected(const OrderRejected&, OXClient&) override { takeBook(); }
+    void onOrderCancelRejected(const OrderCancelRejected&, OXClient&) override { takeBook(); }
+
+    // Waits until n callbacks have begun, or until n have ended.
+    bool waitForBegun(size_t n) { return waitFor(_begun, n); }
+    bool waitForEnded(size_t n) { return waitFor(_ended, n); }
+    size_t blocked() {
+        std::lock_guard<std::mutex> lock(_mutex);
+        return _blocked;
+    }
+
+  private:
+    void takeBook() {
+        count(_begun);
+        if (_book.tryLockFor(std::chrono::milliseconds(5000))) {
+            _book.unlock();
+        } else {
+            std::lock_guard<std::mutex> lock(_mutex);
+            ++_blocked;
+        }
+        count(_ended);
+    }
+    void count(size_t& n) {
+        {
+            std::lock_guard<std::mutex> lock(_mutex);
+            ++n;
+        }
+        _changed.notify_all();
+    }
+    bool waitFor(const size_t& counter, size_t n) {
+        std::unique_lock<std::mutex> lock(_mutex);
+        return _changed.wait_for(lock, std::chrono::seconds(10), [&] { return counter >= n; });
+    }
+
+    Book& _book;
+    std::mutex _mutex;
+    std::condition_variable _changed;
+    size_t _begun = 0;
+    size_t _ended = 0;
+    size_t _blocked = 0;
+};
+
+// The loop delivers a rejection the session made itself to a handler that waits for the book,
+// while the trading thread holds the book and has another cancel refused: a cancel racing a
+// fill. The request must not wait for the callback, or neither thread goes on.
+TEST(ClientLoopLocksThreads, ARequestNeverWaitsForTheCallbackOfALocalRejection) {
+    ProtoInit::initialize();
+    OXClient client("trader", "secret", "localhost", 1);
+    ClientImp& session = In::of(client);
+    SocketPairConnection connection(session);
+    In::acceptLogin(session, 3);  // no order is live
+    In::setPeriods(session, 10 * TimeUtil::ONE_SEC, 20 * TimeUtil::ONE_SEC);
+    Book book;
+    BookHandler handler(book);
+    In::setHandler(session, &handler);
+    std::thread loop([&session] { session.dispatch(true); });
+
+    book.lock();
+    EXPECT_EQ(client.cancelOrder("C1", OrderID_t(99)), APIResult::INVALID_ORDERID);
+    const bool inCallback = handler.waitForBegun(1);  // the loop waits there for the book
+    EXPECT_EQ(client.cancelOrder("C2", "unknown"), APIResult::INVALID_ORDERID);
+    book.unlock();
+    EXPECT_TRUE(inCallback);
+    EXPECT_TRUE(handler.waitForEnded(2));
+    EXPECT_EQ(session.stop(), APIResult::OK);
+    loop.join();
+    EXPECT_EQ(handler.blocked(), 0u);
+    In::setHandler(session, nullptr);
 }
 
 // ---- against the test server ----
