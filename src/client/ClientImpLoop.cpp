@@ -76,8 +76,12 @@ void ClientImp::loopPasses(bool loop) {
         }
         if (loginAnswered()) return;
         if (n == 0 && (!loop || stopping)) return;
+        // Silence is judged by the bytes read, whatever woke the loop: wake-ups from requests,
+        // or a writable connection, must not keep a dead server alive. A connection with bytes
+        // ready now is not silent; processEvents() and a pending stop never time out.
         const Timestamp_t timeoutTime = _timeoutTime;
-        if (n == 0 && timeoutTime > 0 && now - lastRecv > timeoutTime) {
+        if (loop && !stopping && fds[1].revents == 0 && timeoutTime > 0 &&
+            now - lastRecv > timeoutTime) {
             OX_LOG_CRITICAL("Timeout on heartbeats, stopping dispatch.");
             recordFailure(APIResult::TIMEOUT);
             return;

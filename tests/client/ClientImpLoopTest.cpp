@@ -460,6 +460,68 @@ TEST_F(ClientLoopServerThreads, APingGapIsReportedButNotTheOneAReconnectionLeave
     In::setHandler(c, nullptr);
 }
 
+// A server that has died without closing (it neither reads nor answers), after a burst that
+// left output waiting: from then on every request wakes the loop. One order every tenth of the
+// loop's period must not keep the server alive past the time-out.
+TEST_F(ClientLoopServerThreads, ASilentServerTimesOutWhileTheApplicationKeepsSending) {
+    Behaviour accept = Behaviour::accept();
+    accept.configs.push_back(testConfiguration());
+    server.setDefault(accept);
+    ClientImp c(nullptr, "trader", "secret", "127.0.0.1", server.port(), nullptr, 0);
+    ASSERT_EQ(c.connect(true), APIResult::OK);
+    server.update([](Behaviour& b) {
+        b.read = false;
+        b.answerPings = false;
+    });
+    // Half the output buffer waiting, far more than the connection can take once the server's
+    // side is full, so that nothing the loop writes meanwhile empties it.
+    for (int i = 0; In::outbuffer(c).position() < ClientImp::BUFFER_SIZE / 2; ++i) {
+        ASSERT_LT(i, 100000);
+        const ShpOXMessage sm = make(InsertLogMessage::ID);
+        sm->getRef<InsertLogMessage>().description = std::string(4000, 'x');
+        ASSERT_EQ(c.send(sm), APIResult::OK);
+    }
+    In::setPeriods(c, 100 * TimeUtil::ONE_MSEC, 300 * TimeUtil::ONE_MSEC);
+    const ConsoleLog log;
+
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool ended = false;
+    std::thread loop([&] {
+        c.dispatch(true);
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            ended = true;
+        }
+        changed.notify_all();
+    });
+    // An order every 10 ms until the loop ends, or for at most the deadline.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    bool endedWhileSending = false;
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        for (int i = 0; std::chrono::steady_clock::now() < deadline; ++i) {
+            if (changed.wait_for(lock, std::chrono::milliseconds(10), [&] { return ended; })) {
+                endedWhileSending = true;
+                break;
+            }
+            lock.unlock();
+            const std::string id = "O" + std::to_string(i);
+            EXPECT_EQ(c.submitOrder(id.c_str(), 3, 10, Side::BID, OXFloat(int64_t(1)),
+                                    OXFloat(int64_t(1)), OXFloat::NA, OXFloat::NA,
+                                    OrderType::MARKET, TimeInForce::GTC, nullptr, nullptr)
+                          .first,
+                      APIResult::OK);
+            lock.lock();
+        }
+    }
+    loop.join();
+    EXPECT_NE(In::outbuffer(c).position(), 0u);  // every order woke the loop
+    EXPECT_TRUE(endedWhileSending);
+    EXPECT_EQ(In::exitStatus(c), APIResult::TIMEOUT);
+    EXPECT_EQ(log.count(":CRIT:Timeout on heartbeats, stopping dispatch."), 1u) << log.text();
+}
+
 TEST_F(ClientLoopServerThreads, AServerThatStopsReadingFillsTheOutputUntilBufferFull) {
     ClientImp c(nullptr, "trader", "secret", "127.0.0.1", server.port(), nullptr, 0);
     ASSERT_EQ(c.connect(true), APIResult::OK);
