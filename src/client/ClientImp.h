@@ -135,9 +135,9 @@ class ClientImp : public MsgHandlerT<ShpOXMessage> {
     // Frames msg behind its header in the output buffer and writes what the connection takes;
     // any thread. IS_STOPPING while a stop is pending (a ClientDisconnectMessage still goes),
     // NOT_CONNECTED before login (the two login messages and pings still go), BUFFER_FULL when
-    // the output buffer is nearly full (its content is dropped and a stop requested),
-    // INVALID_PARAMETER for a message too large for a frame or for the free space (nothing else
-    // changes), or the failure of the write.
+    // the output buffer has less than the margin free, or less than a message that fits a frame
+    // needs (its content is dropped and a stop requested), INVALID_PARAMETER for a message no
+    // frame can carry (nothing else changes), or the failure of the write.
     APIResult::Type send(const ShpOXMessage& msg);
     // Writes what the connection takes of the output buffer. Caller holds the send lock.
     APIResult::Type flushOutBuffer();

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <memory>
 
 #include "api/ClientConnectMessage.h"
 #include "api/ClientDisconnectMessage.h"
@@ -23,6 +24,25 @@ namespace ZURAV {
 
 using Tarvik::MsgHead;
 
+namespace {
+
+// The largest body a peer accepts.
+constexpr size_t MAX_BODY_SIZE = ClientImp::MAX_FRAME_LENGTH - ClientImp::MIN_FRAME_LENGTH;
+
+// Whether msg encodes to a body a peer accepts. Encodes it into a buffer of its own, made only
+// on this rare path (a message that did not fit the output buffer's free space).
+bool fitsOneFrame(const OXMessage& msg) {
+    const std::unique_ptr<char[]> scratch(new char[MAX_BODY_SIZE]);
+    try {
+        OXMessage::encodeMessage(msg, scratch.get(), MAX_BODY_SIZE);
+    } catch (const Tarvik::EncodeError&) {
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 APIResult::Type ClientImp::send(const ShpOXMessage& msg) {
     const MsgType_t id = msg->getMsgType();
     if (id != ClientDisconnectMessage::ID && isStopRequested()) return APIResult::IS_STOPPING;
@@ -35,24 +55,29 @@ APIResult::Type ClientImp::send(const ShpOXMessage& msg) {
     if (_debugMessages && id != RuThereMessage::ID && id != ImHereMessage::ID) {
         OX_LOG_INFO("send: " << *msg);
     }
-    _outbuffer.mark();
-    const size_t free = _outbuffer.remaining();
-    if (free < _bufferMargin) {
+    // The server has stopped reading: what waits is dropped, and the session stops.
+    const auto bufferFull = [this] {
         OX_LOG_ERROR("Buffer full; stopping.");
         _outbuffer.clear();
         return failAndStop(APIResult::BUFFER_FULL);
-    }
+    };
+    _outbuffer.mark();
+    const size_t free = _outbuffer.remaining();
+    if (free < _bufferMargin) return bufferFull();
 
-    // The encoder is bounded by the free space and by the largest body a peer accepts, so an
-    // oversized message can neither overrun the buffer nor go out behind a length the server
-    // refuses; it is refused alone and the session goes on.
+    // The encoder is bounded by the free space and by the largest body a peer accepts, so a
+    // message can neither overrun the buffer nor go out behind a length the server refuses.
+    // One that no frame can carry is refused alone and the session goes on; one that a frame
+    // could carry but the free space cannot is the full buffer above, whatever the margin says,
+    // or it would be refused again and again against a server that does not read.
     char* const head = _outbuffer.current();
-    const size_t room = std::min(free - MsgHead::SIZE, MAX_FRAME_LENGTH - MIN_FRAME_LENGTH);
+    const size_t room = std::min(free - MsgHead::SIZE, MAX_BODY_SIZE);
     size_t bodySize = 0;
     try {
         bodySize = OXMessage::encodeMessage(*msg, head + MsgHead::SIZE, room);
     } catch (const Tarvik::EncodeError&) {
-        return APIResult::INVALID_PARAMETER;
+        if (room == MAX_BODY_SIZE || !fitsOneFrame(*msg)) return APIResult::INVALID_PARAMETER;
+        return bufferFull();
     }
     MsgHead header;
     header.length = static_cast<uint16_t>(bodySize + MsgHead::LENGTH_OVERHEAD);

@@ -285,6 +285,44 @@ TEST(ClientImpDecoding, EveryFrameHandsOnItsOwnMessageWhateverCameBefore) {
     }
 }
 
+// Against a server that stopped reading, a request that a frame could carry but the free space
+// cannot is the full buffer it meets, not an invalid request refused again and again; one that
+// no frame can carry stays invalid, and the session goes on after it.
+TEST(ClientFramingThreads, ALargeRequestThatOnlyDoesNotFitNowIsBufferFull) {
+    Orbanex::initialize();
+    ProtoInit::initialize();
+    TestServer server;
+    ClientImp client(nullptr, "trader", "secret", "127.0.0.1", server.port(), nullptr, 0);
+    ASSERT_EQ(client.connect(true), APIResult::OK);
+    server.update([](Behaviour& b) { b.read = false; });
+
+    const size_t large = 30000;  // a frame of some 30 KB
+    const size_t frameSize = 12 + test_support::encodeBody(*insertLog(large)).size();
+    // The connection fills, then the output buffer, until its free space is above the margin
+    // but below the large frame.
+    for (int i = 0; In::outbuffer(client).position() == 0; ++i) {
+        ASSERT_LT(i, 100000);
+        ASSERT_EQ(client.send(insertLog(4000)), APIResult::OK);
+    }
+    while (In::outbuffer(client).remaining() >= frameSize) {
+        ASSERT_EQ(client.send(insertLog(1000)), APIResult::OK);
+    }
+    ASSERT_GE(In::outbuffer(client).remaining(), ClientImp::BUFFER_MARGIN);
+
+    const ConsoleLog log;
+    EXPECT_EQ(client.send(insertLog(1000000)), APIResult::INVALID_PARAMETER);
+    EXPECT_FALSE(client.isStopRequested());
+    EXPECT_NE(In::outbuffer(client).position(), 0u);
+
+    EXPECT_EQ(client.send(insertLog(large)), APIResult::BUFFER_FULL);
+    EXPECT_EQ(log.count(":ERROR:Buffer full; stopping."), 1u) << log.text();
+    EXPECT_EQ(In::outbuffer(client).position(), 0u);
+    EXPECT_TRUE(client.isStopRequested());
+    EXPECT_EQ(In::exitStatus(client), APIResult::BUFFER_FULL);
+    EXPECT_EQ(client.send(insertLog(large)), APIResult::IS_STOPPING);
+    Orbanex::finalize();
+}
+
 // Each malformed frame follows a configuration and a last sequence id in the same write, and
 // precedes the login's acceptance: the frames before it count, nothing after it does.
 TEST(ClientFramingThreads, AMalformedFrameIsAProtocolErrorAfterTheFramesBeforeIt) {
