@@ -276,7 +276,9 @@ class ClientImp : public MsgHandlerT<ShpOXMessage> {
     // orders in another order than they got their ids. A request refused locally queues a
     // rejection of the session's own making for the loop (onOrderRejected or
     // onOrderCancelRejected) and sends nothing. Before the first accepted login there are no
-    // order ids to give: order entry then returns NOT_CONNECTED and records nothing.
+    // order ids to give or to look up: a request that needs them returns NOT_CONNECTED and
+    // records nothing. A cancellation by client order id needs them only for an id that is
+    // recorded, so an unknown one is refused locally (INVALID_ORDERID) before a login too.
     //
     // Client order ids stay recorded across reconnections, while every accepted login starts a
     // new set of live order ids. An id recorded in an earlier login therefore cannot be reused

@@ -185,8 +185,9 @@ APIResult::Type ClientImp::cancelOrder(const char* cxlID, const char* clOrdID) {
     OrderID_t orderID = 0;
     bool found = false;
     {
+        // The client order ids need no order-id allocator: an unknown one is refused locally
+        // before the first login too. A known one goes on to the allocator's check below.
         Lock lock(_sendlock);
-        if (!_orderIDs) return APIResult::NOT_CONNECTED;
         const OrderMap::const_iterator it = _clOrdIDs.find(id);
         found = it != _clOrdIDs.end();
         if (found) orderID = it->second;

@@ -312,14 +312,14 @@ TEST_F(ClientImpOrders, OnlyAnUnknownClientOrderIdIsLogged) {
     EXPECT_EQ(log.count(":WARN:"), 2u);
 }
 
-// Before the first accepted login there are no order ids: nothing is given, recorded or queued.
+// Before the first accepted login there are no order ids: nothing is given, recorded or queued
+// by the requests that need them.
 TEST_F(ClientImpOrders, BeforeTheFirstLoginOrderEntryIsNotConnected) {
     session.setConnected(true);  // even with the connection up
     EXPECT_EQ(order("A"), std::make_pair(APIResult::NOT_CONNECTED, OrderID_t(0)));
     EXPECT_EQ(order("A", 77), std::make_pair(APIResult::INVALID_FEED, OrderID_t(0)));
     EXPECT_EQ(client.modifyOrder("A", "B", AMOUNT, PRICE),
               std::make_pair(APIResult::NOT_CONNECTED, OrderID_t(0)));
-    EXPECT_EQ(client.cancelOrder("X", "A"), APIResult::NOT_CONNECTED);
     EXPECT_EQ(client.cancelOrder("X", OrderID_t(5)), APIResult::NOT_CONNECTED);
     EXPECT_TRUE(sent().empty());
     EXPECT_TRUE(In::clOrdIDs(session).empty());
@@ -332,6 +332,26 @@ TEST_F(ClientImpOrders, BeforeTheFirstLoginOrderEntryIsNotConnected) {
     canceled.contents.clOrdID = "A";
     deliver(canceled);
     EXPECT_EQ(handler.canceled.size(), 1u);
+    EXPECT_FALSE(In::hasOrderIDs(session));
+}
+
+// A cancellation by client order id looks the id up without the order ids: an unknown one is
+// refused locally, as after a login.
+TEST_F(ClientImpOrders, BeforeTheFirstLoginACancelByAnUnknownClientOrderIdIsRefusedLocally) {
+    install();
+    const ConsoleLog log;
+    EXPECT_EQ(client.cancelOrder("X", "A"), APIResult::INVALID_ORDERID);
+    EXPECT_EQ(log.count(":WARN:Order A was not found.\n"), 1u) << log.text();
+    EXPECT_TRUE(sent().empty());
+    runDeferred();
+    EXPECT_EQ(handler.calls, std::vector<std::string>{"onOrderCancelRejected"});
+    ASSERT_EQ(handler.cancelRejected.size(), 1u);
+    const OrderCancelRejected& r = handler.cancelRejected[0];
+    EXPECT_EQ(r.orderID, -1);
+    EXPECT_EQ(r.clOrdID, "A");
+    EXPECT_EQ(r.cxlID, "X");
+    EXPECT_EQ(r.sequenceID, -1);
+    EXPECT_EQ(r.reason, CancelRejectReason::UNKNOWN_ORDER);
     EXPECT_FALSE(In::hasOrderIDs(session));
 }
 
