@@ -166,14 +166,12 @@ void BinaryLog::pad() {
     _nextSyncSize += _syncSize;
 }
 
-bool BinaryLog::writeNoRoll(const char* data, size_t size) {
-    if (_fd == -1) return false;
-    const WriteFunction writeFn = gWrite.load();
-    const Timestamp_t start = TimeUtil::now();
+int BinaryLog::writeWhole(WriteFunction fn, int fd, const char* data, size_t size, size_t keep,
+                          const std::string& filename) {
     size_t done = 0;
     int error = 0;
     while (done < size) {
-        const ssize_t n = writeFn(_fd, data + done, size - done);
+        const ssize_t n = fn(fd, data + done, size - done);
         if (n > 0) {
             done += static_cast<size_t>(n);
         } else if (n < 0 && errno == EINTR) {
@@ -184,15 +182,22 @@ bool BinaryLog::writeNoRoll(const char* data, size_t size) {
             break;
         }
     }
+    // Part of the bytes reached the file: cut them back, so the file ends where it ended.
+    if (error != 0 && done != 0 && ::ftruncate(fd, static_cast<off_t>(keep)) != 0) {
+        std::cerr << "Failed to cut back a partial write of '" << filename << "'" << std::endl;
+    }
+    return error;
+}
+
+bool BinaryLog::writeNoRoll(const char* data, size_t size) {
+    if (_fd == -1) return false;
+    const Timestamp_t start = TimeUtil::now();
+    const int error = writeWhole(gWrite.load(), _fd, data, size, _currFileSize, _filename);
     const Timestamp_t elapsed = TimeUtil::now() - start;
     if (elapsed > _maxWriteTime) _maxWriteTime = elapsed;
     if (error == 0) {
         _currFileSize += size;
         return true;
-    }
-    // Part of the record reached the file: cut it back, so the file ends on a whole record.
-    if (done != 0 && ::ftruncate(_fd, static_cast<off_t>(_currFileSize)) != 0) {
-        std::cerr << "Failed to cut back a partial record of '" << _filename << "'" << std::endl;
     }
     ::close(_fd);
     _fd = -1;

@@ -132,6 +132,12 @@ class BinaryLog {
     static int createLogFile(const std::string& basename, const std::string& ext, mode_t mode,
                              std::string& filename);
 
+    // Writes size bytes to fd through fn, completing short writes and retrying interrupted ones.
+    // Returns 0, or the error (EIO for a write that made no progress) after cutting the file back
+    // to its first keep bytes, so that it ends where it ended before the call.
+    static int writeWhole(WriteFunction fn, int fd, const char* data, size_t size, size_t keep,
+                          const std::string& filename);
+
     // The seam through which every record reaches the file (write(2) by default); tests put a
     // failing one in its place. Returns the previous one; null restores write(2).
     static WriteFunction setWriteFunction(WriteFunction fn);

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "LoggingTestUtil.h"
 #include "logging/AsciiLog.h"
@@ -82,6 +83,32 @@ TEST_F(AsciiLogTest, AFileThatCannotBeCreatedLeavesTheLogOff) {
                   "/no/such/dir/ZURAV.2024-03-05.140709.txt'.\n");
     EXPECT_FALSE(log.isEnabled());
     log.write("x", 1);
+}
+
+TEST_F(AsciiLogTest, AFullDiskDropsWholeLinesReportsEachAndLaterLinesAreWritten) {
+    logtest::CountingHandler handler;
+    logtest::Disk disk;
+    AsciiLog log;
+    log.registerHandler(handler);
+    ASSERT_TRUE(log.configure(dir.base(), 1024, false, true));
+    std::vector<std::string> lines;
+    for (int i = 0; i < 10; ++i)
+        lines.push_back("line " + std::to_string(i) + std::string(94, '.') + "\n");
+    const size_t size = lines[0].size();
+    // Two lines and a half fit; lines go in short writes.
+    disk.setSpace(2 * size + size / 2);
+    disk.setChunk(size / 3);
+    ::testing::internal::CaptureStderr();
+    for (int i = 0; i < 6; ++i) log.write(lines[i].data(), lines[i].size());
+    disk.setSpace(logtest::Disk::UNLIMITED);
+    for (int i = 6; i < 10; ++i) log.write(lines[i].data(), lines[i].size());
+    // One report on standard error for the outage, one event for every dropped line.
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Failed to write to the log file\n");
+    EXPECT_EQ(handler.count(Orbanex::LogEventHandler::LOG_ENTRY_LOST), 4);
+
+    const std::string expected = lines[0] + lines[1] + lines[6] + lines[7] + lines[8] + lines[9];
+    EXPECT_EQ(readFile(log.getCurrentFileName()), expected);
+    EXPECT_EQ(log.getCurrentFileSize(), expected.size());
 }
 
 }  // namespace
