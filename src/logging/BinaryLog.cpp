@@ -82,7 +82,6 @@ BinaryLog::BinaryLog()
     : _maxFileSize(1048576),
       _currFileSize(0),
       _syncSize(0),
-      _nextSyncSize(0),
       _minPadSize(MIN_PAD_SIZE),
       _rollover(true),
       _enable(false),
@@ -124,11 +123,11 @@ void BinaryLog::write(const char* data, size_t size) {
     if (!_enable) return;
     try {
         if (_rollover && _currFileSize + size >= _maxFileSize) roll();
-        if (_syncSize != 0 && _fd != -1) {
-            // After a record longer than what was left of its interval (or the preamble), the
-            // next boundary lies beyond the records already written.
-            while (_currFileSize + _minPadSize > _nextSyncSize) _nextSyncSize += _syncSize;
-            if (_currFileSize + size + _minPadSize > _nextSyncSize) pad();
+        if (_fd != -1 && _syncSize != 0) {
+            // Bytes to the next boundary; a whole interval on a boundary, where a record starts
+            // an interval whatever its size.
+            const size_t room = _syncSize - _currFileSize % _syncSize;
+            if (room != _syncSize && (room < _minPadSize || size + _minPadSize > room)) pad();
         }
         writeNoRoll(data, size);
     } catch (const std::exception&) {
@@ -158,12 +157,14 @@ void BinaryLog::writeMessage(const ShpMessage& msg) {
 }
 
 void BinaryLog::pad() {
-    const size_t count = _nextSyncSize - _currFileSize - _minPadSize;
+    if (_syncSize == 0 || _fd == -1) return;
+    size_t boundary = _currFileSize - _currFileSize % _syncSize + _syncSize;
+    if (boundary - _currFileSize < _minPadSize) boundary += _syncSize;
+    const size_t count = boundary - _currFileSize - _minPadSize;
     ShpMessage msg = Message::createMessage(CALLSITE, PadMessage::ID);
     const std::string padding(count, 'x');
     static_cast<PadMessage*>(msg->getPayload())->padding.assign(padding.data(), count);
     writeMessage(msg);
-    _nextSyncSize += _syncSize;
 }
 
 int BinaryLog::writeWhole(WriteFunction fn, int fd, const char* data, size_t size, size_t keep,
@@ -213,7 +214,6 @@ bool BinaryLog::writeNoRoll(const char* data, size_t size) {
 bool BinaryLog::openFile() {
     // Each file counts its own size and sync boundaries from its start.
     _currFileSize = 0;
-    _nextSyncSize = _syncSize;
     _fd = createLogFile(_basename, ".dat", 0744, _filename);
     if (_fd == -1) {
         const std::string text = "Error: Failed to open log file '" + _filename +

@@ -56,10 +56,16 @@ class LogEventHandlers {
 //
 // Records of one file: a VersionMessage (carrying the sync interval) and a
 // ProtocolDefinitionMessage when configured with a preamble; the log records; with a sync
-// interval, PadMessage records so that a record starting within an interval never crosses its
-// end (a record longer than the interval moves the next boundary past it); at close an empty
-// ProtocolDefinitionMessage. The nsecs of a log record is its entry's time, of the others the
-// time of writing.
+// interval, PadMessage records (below); at close an empty ProtocolDefinitionMessage. The nsecs of
+// a log record is its entry's time, of the others the time of writing.
+//
+// Sync boundaries lie every syncSize bytes from the start of each file. A record that would end
+// less than a pad record before the next boundary, or past it, is preceded by a pad that ends on
+// the boundary, so a record no longer than the interval never crosses a boundary and a longer
+// one starts on one. When the file ends less than a pad record before a boundary (after the
+// preamble or a record that filled its interval nearly to the end) no pad fits there: the next
+// pad runs on to the boundary after, and is then the only kind of record that crosses one
+// without being longer than the interval.
 //
 // File name: <basename>.<YYYY-MM-DD.HHMMSS>.dat, created new with mode 0744; a second file within
 // the same second gets a suffix instead of failing.
@@ -108,7 +114,8 @@ class BinaryLog {
     // Closes the current file and opens the next; the handlers hear LOG_ROLLED, also when the
     // open failed.
     void roll();
-    // Fills the file up to its next sync boundary with one pad record.
+    // Fills the file up to its next sync boundary with one pad record, or up to the boundary
+    // after when the next one is nearer than a pad record. Nothing without a sync interval.
     void pad();
     int remove();
     static int remove(const std::string& name);
@@ -157,7 +164,6 @@ class BinaryLog {
     size_t _maxFileSize;
     size_t _currFileSize;
     size_t _syncSize;
-    size_t _nextSyncSize;
     size_t _minPadSize;
     bool _rollover;
     bool _enable;

@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -77,17 +79,20 @@ TEST_F(BinaryLogTest, FileHoldsPreambleRecordsAndClosingRecord) {
     EXPECT_EQ(records[4].nsecs, logtest::T0);
 }
 
-// Pads end on boundaries, and no other record crosses one unless it is longer than the interval.
+// Pads end on boundaries; a log record no longer than the interval lies within one interval, a
+// longer one starts on a boundary. The preamble and the closing record follow no rule.
 void expectSyncLayout(const std::vector<Record>& records, size_t sync) {
-    for (size_t i = 2; i < records.size(); ++i) {
+    for (size_t i = 2; i + 1 < records.size(); ++i) {
         const Record& r = records[i];
         const size_t begin = r.offset, end = r.offset + r.length + 2;
         SCOPED_TRACE(begin);
         if (r.id == PAD) {
             EXPECT_EQ(end % sync, 0u);
             EXPECT_EQ(r.as<PadMessage>().padding.size_(), r.length - 12u);
-        } else if (end - begin <= sync - BinaryLog::MIN_PAD_SIZE) {
-            EXPECT_EQ(begin / sync, (end - 1) / sync);
+        } else if (end - begin <= sync) {
+            EXPECT_EQ(begin / sync, (end - 1) / sync) << "size " << end - begin;
+        } else {
+            EXPECT_EQ(begin % sync, 0u) << "size " << end - begin;
         }
     }
 }
@@ -123,6 +128,45 @@ TEST_F(BinaryLogTest, SyncBoundariesArePaddedInEveryFile) {
         if (r.id != PAD) continue;
         EXPECT_EQ(r.offset + r.length + 2, 1024);
         break;
+    }
+}
+
+TEST_F(BinaryLogTest, SyncBoundariesHoldForRandomRecordSizes) {
+    // The records a message block can hold span these sizes.
+    const size_t smallest = 40, largest = 32000;
+    const size_t syncs[] = {BinaryLog::MIN_PAD_SIZE, 100, 1024, 4096, BinaryLog::MAX_SYNC_SIZE};
+    for (const size_t sync : syncs) {
+        SCOPED_TRACE(sync);
+        std::mt19937 random(static_cast<unsigned>(sync));
+        const auto between = [&random](size_t lo, size_t hi) {
+            return std::uniform_int_distribution<size_t>(lo, hi)(random);
+        };
+        logtest::TempDir here;
+        BinaryLog log;
+        ASSERT_TRUE(log.configure(here.base(), 1024 * 1024, sync, false, true, true));
+        // Mostly short records, many that nearly fill an interval or just overfill it (and end
+        // near a boundary), some longer than an interval.
+        constexpr int COUNT = 120;
+        for (int i = 1; i <= COUNT; ++i) {
+            const size_t kind = between(0, 9);
+            size_t size = kind < 6   ? between(smallest, std::max(smallest, sync / 2))
+                          : kind < 9 ? between(sync > 20 ? sync - 20 : 0, sync + 20)
+                                     : between(sync, 2 * sync + 40);
+            size = std::min(std::max(size, smallest), largest);
+            const std::string r = record(size, i);
+            log.write(r.data(), r.size());
+        }
+        const std::string name = log.getCurrentFileName();
+        log.close();
+
+        const auto records = logtest::readRecords(name);
+        expectSyncLayout(records, sync);
+        std::vector<int64_t> written;
+        for (const Record& r : records) {
+            if (r.id == LOG) written.push_back(r.nsecs);
+        }
+        ASSERT_EQ(written.size(), static_cast<size_t>(COUNT));
+        for (int i = 0; i < COUNT; ++i) EXPECT_EQ(written[i], i + 1);
     }
 }
 
