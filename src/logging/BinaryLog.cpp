@@ -87,6 +87,8 @@ BinaryLog::BinaryLog()
       _enable(false),
       _preamble(false),
       _fd(-1),
+      _lastOpenAttempt(0),
+      _failureReported(false),
       _maxWriteTime(0),
       _record(new char[MAX_RECORD_SIZE]) {}
 
@@ -107,11 +109,9 @@ bool BinaryLog::configure(const std::string& basename, size_t maxFileSize, size_
     _maxFileSize = maxFileSize * 1024;
     _syncSize = syncSize;
     _enable = enable;
-    if (!openFile()) {
-        _enable = false;
-        return false;
-    }
-    return true;
+    _failureReported = false;
+    // Without a file the log stays enabled: a later record opens one (see reopen()).
+    return openFile();
 }
 
 void BinaryLog::close() {
@@ -121,18 +121,28 @@ void BinaryLog::close() {
 
 void BinaryLog::write(const char* data, size_t size) {
     if (!_enable) return;
+    bool written = false;
     try {
-        if (_rollover && _currFileSize + size >= _maxFileSize) roll();
+        if (_fd == -1) reopen();
+        if (_fd != -1 && _rollover && _currFileSize + size >= _maxFileSize) roll();
         if (_fd != -1 && _syncSize != 0) {
             // Bytes to the next boundary; a whole interval on a boundary, where a record starts
             // an interval whatever its size.
             const size_t room = _syncSize - _currFileSize % _syncSize;
             if (room != _syncSize && (room < _minPadSize || size + _minPadSize > room)) pad();
         }
-        writeNoRoll(data, size);
+        written = writeNoRoll(data, size);
     } catch (const std::exception&) {
         std::cerr << "Failed to write to the log file " << std::endl;
     }
+    if (!written) _handlers.notify(LogEventHandler::LOG_ENTRY_LOST);
+}
+
+void BinaryLog::reopen() {
+    const Timestamp_t now = TimeUtil::now();
+    // A clock set back counts as time passed: the log never waits for it to catch up.
+    if (now >= _lastOpenAttempt && now - _lastOpenAttempt < TimeUtil::ONE_SEC) return;
+    if (openFile()) _handlers.notify(LogEventHandler::LOG_ROLLED);
 }
 
 size_t BinaryLog::frameMessage(const ShpMessage& msg, Timestamp_t nsecs, char* buffer,
@@ -202,24 +212,39 @@ bool BinaryLog::writeNoRoll(const char* data, size_t size) {
     }
     ::close(_fd);
     _fd = -1;
+    // The next attempt to open a file comes a second from now, not with the next record.
+    _lastOpenAttempt = TimeUtil::now();
     if (error == ENOSPC) {
-        OX_LOG_CRITICAL("File system is full. Could not write log file '" << _filename
-                                                                          << "'. Closing.");
+        reportFailure(
+            true, "File system is full. Could not write log file '" + _filename + "'. Closing.");
     } else {
-        OX_LOG_ERROR("Error writing to log file: '" << _filename << "'.");
+        reportFailure(false, "Error writing to log file: '" + _filename + "'.");
     }
     return false;
+}
+
+void BinaryLog::reportFailure(bool critical, const std::string& text) {
+    if (_failureReported) return;
+    _failureReported = true;
+    if (critical) {
+        OX_LOG_CRITICAL(text);
+    } else {
+        OX_LOG_ERROR(text);
+    }
 }
 
 bool BinaryLog::openFile() {
     // Each file counts its own size and sync boundaries from its start.
     _currFileSize = 0;
+    _lastOpenAttempt = TimeUtil::now();
     _fd = createLogFile(_basename, ".dat", 0744, _filename);
     if (_fd == -1) {
         const std::string text = "Error: Failed to open log file '" + _filename +
                                  "': " + std::system_category().message(errno);
-        OX_LOG_CRITICAL(text);
-        std::cerr << text << "\n" << std::endl;
+        if (!_failureReported) {
+            reportFailure(true, text);
+            std::cerr << text << "\n" << std::endl;
+        }
         return false;
     }
     if (_preamble) {
@@ -229,13 +254,18 @@ bool BinaryLog::openFile() {
             // Without the catalogue there are no records to write: no file either.
             std::cerr << "Error: Failed to start log file '" << _filename << "': " << e.what()
                       << std::endl;
-            ::close(_fd);
-            ::unlink(_filename.c_str());
+            if (_fd != -1) ::close(_fd);
             _fd = -1;
+        }
+        // A preamble that could not be written (the write closed the file) leaves no file.
+        if (_fd == -1) {
+            ::unlink(_filename.c_str());
+            _currFileSize = 0;
             return false;
         }
     }
-    return _fd != -1;
+    _failureReported = false;
+    return true;
 }
 
 void BinaryLog::writePreamble() {

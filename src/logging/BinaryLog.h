@@ -72,7 +72,12 @@ class LogEventHandlers {
 //
 // Every record goes to the file in one write(2) of a record built in memory, completed when the
 // system writes it in parts; a record that fails part-way is cut back off the file, so a reader
-// never meets a torn record. A write error closes the file (and is logged) until the next roll.
+// never meets a torn record. A write error (a full disk) closes the file and is logged. While
+// the log is enabled without a file (after that, or when a file could not be created) every
+// record is dropped and the handlers hear LOG_ENTRY_LOST for it; a record that arrives at least a
+// second (TimeUtil::now(), so tests move the override time) after the last attempt to open a
+// file makes a new attempt, and a file that opens is announced with LOG_ROLLED. An attempt that
+// fails leaves no file behind. Of the failures of one outage only the first is logged.
 //
 // Threads: configure() and close() before the logger thread starts or after it has ended;
 // everything else on the logger thread only. No lock of its own; the handler list has its own.
@@ -92,7 +97,8 @@ class BinaryLog {
 
     // Stores the settings (maxFileSize in KiB) and creates the first file. False, with the log
     // left disabled, for a sync interval other than 0 that is shorter than a pad record or longer
-    // than MAX_SYNC_SIZE, and when no file could be created (both reported on standard error).
+    // than MAX_SYNC_SIZE (reported on standard error). False too when no file could be created
+    // (reported as well), but the log stays enabled and opens a file later (see above).
     bool configure(const std::string& basename, size_t maxFileSize, size_t syncSize, bool rollover,
                    bool enable, bool preamble);
     // Closes the current file with its closing record; disabled until configured again.
@@ -105,7 +111,8 @@ class BinaryLog {
     size_t getCurrentFileSize() const { return _currFileSize; }
     const std::string& getCurrentFileName() const { return _filename; }
 
-    // One complete record, with the roll and pad rules. Nothing while disabled or closed.
+    // One complete record, with the reopen, roll and pad rules. Nothing while disabled; a record
+    // that does not reach the file is reported to the handlers (LOG_ENTRY_LOST).
     void write(const char* data, size_t size);
     // Frames and appends one message stamped with the current time, without the roll and pad
     // rules.
@@ -155,6 +162,10 @@ class BinaryLog {
 
     bool openFile();
     void closeFile();
+    // Opens a new file when none is open and a second has passed since the last attempt.
+    void reopen();
+    // Reports a failure to open or write a file, unless one of this outage was reported already.
+    void reportFailure(bool critical, const std::string& text);
     void writePreamble();
     void writePostscript();
     bool writeNoRoll(const char* data, size_t size);
@@ -169,6 +180,8 @@ class BinaryLog {
     bool _enable;
     bool _preamble;
     int _fd;
+    Timestamp_t _lastOpenAttempt;  // also set when a write failure closes the file
+    bool _failureReported;         // since the last file opened
     Timestamp_t _maxWriteTime;
     LogEventHandlers _handlers;
     std::unique_ptr<char[]> _record;

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <boost/filesystem.hpp>
 #include <cerrno>
 #include <random>
 #include <string>
@@ -302,6 +303,99 @@ TEST_F(BinaryLogTest, WriteErrorsLeaveNoTornRecordAndAreReported) {
     }
     Orbanex::gLogToConsole = false;
     Orbanex::gLogToConsoleLevel = Orbanex::LogLevel::LOGCRITICAL;
+}
+
+TEST_F(BinaryLogTest, AFileThatCannotBeCreatedIsOpenedByALaterRollOrRecord) {
+    const struct {
+        const char* name;
+        bool byRoll;  // else by a record a second later
+    } cases[] = {{"a roll", true}, {"a record a second later", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        clock.set(logtest::T0);
+        logtest::TempDir here;
+        logtest::CountingHandler handler;
+        BinaryLog log;
+        log.registerHandler(handler);
+        const std::string where = here.path() + "/later";
+        const auto put = [&](int i) {
+            const std::string r = record(100, i);
+            log.write(r.data(), r.size());
+        };
+        ::testing::internal::CaptureStderr();
+        EXPECT_FALSE(log.configure(where + "/ZURAV", 1024, 0, false, true, true));
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+                  "Error: Failed to open log file '" + where +
+                      "/ZURAV.2024-03-05.140709.dat': No such file or directory\n\n");
+        EXPECT_TRUE(log.isEnabled());
+        EXPECT_FALSE(log.isOpen());
+
+        put(1);
+        boost::filesystem::create_directory(where);
+        put(2);  // within the second of the failed attempt: no new one
+        EXPECT_FALSE(log.isOpen());
+        if (c.byRoll) {
+            log.roll();
+        } else {
+            clock.set(logtest::T0 + Orbanex::TimeUtil::ONE_SEC);
+        }
+        put(3);
+        EXPECT_TRUE(log.isOpen());
+        const std::string name = log.getCurrentFileName();
+        log.close();
+
+        EXPECT_EQ(handler.count(Orbanex::LogEventHandler::LOG_ENTRY_LOST), 2);
+        EXPECT_EQ(handler.count(Orbanex::LogEventHandler::LOG_ROLLED), 1);
+        const auto records = logtest::readRecords(name);
+        ASSERT_EQ(logtest::ids(records), (std::vector<Tarvik::MsgType_t>{VER, DEF, LOG, DEF}));
+        EXPECT_EQ(records[2].nsecs, 3);
+    }
+}
+
+TEST_F(BinaryLogTest, AfterAFullDiskANewFileOpensOnceASecondHasPassed) {
+    logtest::CountingHandler handler;
+    logtest::Disk disk;
+    BinaryLog log;
+    log.registerHandler(handler);
+    ASSERT_TRUE(log.configure(dir.base(), 1024, 0, false, true, true));
+    const std::string first = log.getCurrentFileName();
+    const auto put = [&](int i) {
+        const std::string r = record(200, i);
+        log.write(r.data(), r.size());
+    };
+    put(1);
+    disk.setSpace(100);
+    put(2);  // fits in part: cut back, the file closes
+    put(3);  // no file
+    EXPECT_FALSE(log.isOpen());
+
+    clock.set(logtest::T0 + Orbanex::TimeUtil::ONE_SEC);
+    const size_t calls = disk.calls();
+    put(4);  // a second later a new file is tried, but its preamble does not fit: it goes again
+    EXPECT_GT(disk.calls(), calls);
+    EXPECT_FALSE(log.isOpen());
+    EXPECT_EQ(dir.files(".dat"), std::vector<std::string>{first});
+
+    disk.setSpace(logtest::Disk::UNLIMITED);
+    put(5);  // within a second of that attempt: dropped without another
+    EXPECT_FALSE(log.isOpen());
+    clock.set(logtest::T0 + 2 * Orbanex::TimeUtil::ONE_SEC);
+    put(6);
+    put(7);
+    const std::string second = log.getCurrentFileName();
+    log.close();
+
+    EXPECT_EQ(handler.count(Orbanex::LogEventHandler::LOG_ENTRY_LOST), 4);
+    EXPECT_EQ(handler.count(Orbanex::LogEventHandler::LOG_ROLLED), 1);
+    EXPECT_EQ(dir.files(".dat"), (std::vector<std::string>{first, second}));
+    // The first file ends on its last whole record; it lost its closing record with the disk.
+    const auto before = logtest::readRecords(first);
+    ASSERT_EQ(logtest::ids(before), (std::vector<Tarvik::MsgType_t>{VER, DEF, LOG}));
+    EXPECT_EQ(before[2].nsecs, 1);
+    const auto after = logtest::readRecords(second);
+    ASSERT_EQ(logtest::ids(after), (std::vector<Tarvik::MsgType_t>{VER, DEF, LOG, LOG, DEF}));
+    EXPECT_EQ(after[2].nsecs, 6);
+    EXPECT_EQ(after[3].nsecs, 7);
 }
 
 }  // namespace
