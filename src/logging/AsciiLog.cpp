@@ -1,18 +1,32 @@
 #include "logging/AsciiLog.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
 #include <exception>
 #include <iostream>
 
 namespace Orbanex {
+
+namespace {
+ssize_t systemWrite(int fd, const void* data, size_t size) { return ::write(fd, data, size); }
+
+std::atomic<AsciiLog::WriteFunction> gWrite{&systemWrite};
+}  // namespace
+
+AsciiLog::WriteFunction AsciiLog::setWriteFunction(WriteFunction fn) {
+    return gWrite.exchange(fn != nullptr ? fn : &systemWrite);
+}
 
 AsciiLog::AsciiLog()
     : _maxFileSize(1048576),
       _currFileSize(0),
       _rollover(true),
       _enable(false),
-      _writeFailed(false) {}
+      _writeFailed(false),
+      _fd(-1) {}
 
 AsciiLog::~AsciiLog() { close(); }
 
@@ -34,24 +48,30 @@ bool AsciiLog::configure(const std::string& basename, unsigned int maxFileSize, 
 }
 
 void AsciiLog::close() {
-    if (_logFile.is_open()) {
-        _logFile.flush();
-        _logFile.close();
-    }
-    _logFile.clear();
+    closeFile();
     _enable = false;
+}
+
+void AsciiLog::closeFile() {
+    if (_fd != -1) ::close(_fd);
+    _fd = -1;
     _currFileSize = 0;
 }
 
 bool AsciiLog::openFile() {
     _currFileSize = 0;
     _writeFailed = false;
-    const int fd = BinaryLog::createLogFile(_basename, ".txt", 0666, _filename);
-    if (fd == -1) return false;
-    ::close(fd);
-    _logFile.clear();
-    _logFile.open(_filename.c_str(), std::ios::out | std::ios::binary | std::ios::trunc);
-    return _logFile.is_open();
+    _fd = BinaryLog::createLogFile(_basename, ".txt", 0666, _filename);
+    if (_fd == -1) return false;
+    // Appending: after a failed line is cut back, the next line goes to the new end of the file.
+    const int flags = ::fcntl(_fd, F_GETFL);
+    if (flags == -1 || ::fcntl(_fd, F_SETFL, flags | O_APPEND) == -1) {
+        ::close(_fd);
+        ::unlink(_filename.c_str());
+        _fd = -1;
+        return false;
+    }
+    return true;
 }
 
 void AsciiLog::write(const char* data, size_t size) {
@@ -61,32 +81,27 @@ void AsciiLog::write(const char* data, size_t size) {
         writeNoRoll(data, size);
     } catch (const std::exception&) {
         std::cerr << "Failed to write to the log file" << std::endl;
+        _handlers.notify(LogEventHandler::LOG_ENTRY_LOST);
     }
 }
 
-void AsciiLog::writeNoRoll(const char* data, size_t size) {
-    _logFile.write(data, static_cast<std::streamsize>(size));
-    _logFile.flush();
-    _currFileSize += size;
-    if (!_logFile) {
-        // Lines are being lost: say so once per failure, and try again with the next line.
-        if (!_writeFailed) std::cerr << "Failed to write to the log file" << std::endl;
-        _writeFailed = true;
-        _logFile.clear();
-    } else {
+bool AsciiLog::writeNoRoll(const char* data, size_t size) {
+    const int error =
+        _fd == -1 ? EBADF
+                  : BinaryLog::writeWhole(gWrite.load(), _fd, data, size, _currFileSize, _filename);
+    if (error == 0) {
+        _currFileSize += size;
         _writeFailed = false;
+        return true;
     }
-}
-
-void AsciiLog::flush() {
-    if (_logFile.is_open()) _logFile.flush();
+    if (!_writeFailed) std::cerr << "Failed to write to the log file" << std::endl;
+    _writeFailed = true;
+    _handlers.notify(LogEventHandler::LOG_ENTRY_LOST);
+    return false;
 }
 
 void AsciiLog::roll() {
-    if (_logFile.is_open()) {
-        _logFile.flush();
-        _logFile.close();
-    }
+    closeFile();
     if (!openFile()) std::cerr << "Failed to open log file: " << _filename << std::endl;
     _handlers.notify(LogEventHandler::LOG_ROLLED);
 }

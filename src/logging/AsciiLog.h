@@ -1,16 +1,21 @@
 #pragma once
 
 #include <cstddef>
-#include <fstream>
 #include <string>
 
 #include "logging/BinaryLog.h"
 
 namespace Orbanex {
 
-// The text log file: one line per log entry, written by the logger thread, flushed after every
-// write so that a line is on disk as soon as it is written. Optionally rolls to a new file when
-// a write would bring the file to its size limit.
+// The text log file: one line per log entry, written by the logger thread. Optionally rolls to a
+// new file when a write would bring the file to its size limit.
+//
+// Each line goes to the file descriptor in one write(2) of the whole line, without user-space
+// buffering, so a line is in the file as soon as it is written; a short write is completed. A
+// line is in the file whole or not at all: when the system refuses part of it (a full disk), the
+// part that reached the file is cut back, the line is dropped and the handlers hear
+// LOG_ENTRY_LOST, once per dropped line. Nothing of a dropped line is kept or sent again; the
+// file stays open, so the lines written after space returns are in it.
 //
 // File name: <basename>.<YYYY-MM-DD.HHMMSS>.txt in local time; a file of that name is never
 // replaced (see BinaryLog::createLogFile), so two files opened within one second both survive.
@@ -19,6 +24,8 @@ namespace Orbanex {
 // else on the logger thread only. No lock of its own; the handler list has its own.
 class AsciiLog {
   public:
+    typedef BinaryLog::WriteFunction WriteFunction;
+
     AsciiLog();
     virtual ~AsciiLog();
 
@@ -40,18 +47,26 @@ class AsciiLog {
     // size bytes as one unit: the roll test is made once, before the first byte, so a line never
     // starts in one file and ends in the next. Nothing while disabled.
     void write(const char* data, size_t size);
-    // Writes and flushes without the roll test or the enabled test.
-    void writeNoRoll(const char* data, size_t size);
-    void flush();
+    // Writes the bytes whole or drops them (see above), without the roll test or the enabled
+    // test. True when they are in the file.
+    bool writeNoRoll(const char* data, size_t size);
+    // Nothing to do: lines are written without buffering.
+    void flush() {}
     // Closes the current file and opens a new one; the handlers hear LOG_ROLLED, also when the
-    // new file could not be opened (lines are then lost until a later roll succeeds).
+    // new file could not be opened (lines are then dropped, and reported, until a later roll
+    // succeeds).
     void roll();
+
+    // The seam through which every line reaches the file (write(2) by default); tests put a
+    // failing one in its place. Returns the previous one; null restores write(2).
+    static WriteFunction setWriteFunction(WriteFunction fn);
 
   private:
     AsciiLog(const AsciiLog&) = delete;
     AsciiLog& operator=(const AsciiLog&) = delete;
 
     bool openFile();
+    void closeFile();
 
     std::string _basename;
     std::string _filename;
@@ -59,8 +74,10 @@ class AsciiLog {
     size_t _currFileSize;
     bool _rollover;
     bool _enable;
+    // A write failed and was reported on standard error; cleared by the next line written, so
+    // an outage is reported once, not once a line.
     bool _writeFailed;
-    std::ofstream _logFile;
+    int _fd;
     LogEventHandlers _handlers;
 };
 

@@ -82,12 +82,13 @@ BinaryLog::BinaryLog()
     : _maxFileSize(1048576),
       _currFileSize(0),
       _syncSize(0),
-      _nextSyncSize(0),
       _minPadSize(MIN_PAD_SIZE),
       _rollover(true),
       _enable(false),
       _preamble(false),
       _fd(-1),
+      _lastOpenAttempt(0),
+      _failureReported(false),
       _maxWriteTime(0),
       _record(new char[MAX_RECORD_SIZE]) {}
 
@@ -108,11 +109,9 @@ bool BinaryLog::configure(const std::string& basename, size_t maxFileSize, size_
     _maxFileSize = maxFileSize * 1024;
     _syncSize = syncSize;
     _enable = enable;
-    if (!openFile()) {
-        _enable = false;
-        return false;
-    }
-    return true;
+    _failureReported = false;
+    // Without a file the log stays enabled: a later record opens one (see reopen()).
+    return openFile();
 }
 
 void BinaryLog::close() {
@@ -122,18 +121,28 @@ void BinaryLog::close() {
 
 void BinaryLog::write(const char* data, size_t size) {
     if (!_enable) return;
+    bool written = false;
     try {
-        if (_rollover && _currFileSize + size >= _maxFileSize) roll();
-        if (_syncSize != 0 && _fd != -1) {
-            // After a record longer than what was left of its interval (or the preamble), the
-            // next boundary lies beyond the records already written.
-            while (_currFileSize + _minPadSize > _nextSyncSize) _nextSyncSize += _syncSize;
-            if (_currFileSize + size + _minPadSize > _nextSyncSize) pad();
+        if (_fd == -1) reopen();
+        if (_fd != -1 && _rollover && _currFileSize + size >= _maxFileSize) roll();
+        if (_fd != -1 && _syncSize != 0) {
+            // Bytes to the next boundary; a whole interval on a boundary, where a record starts
+            // an interval whatever its size.
+            const size_t room = _syncSize - _currFileSize % _syncSize;
+            if (room != _syncSize && (room < _minPadSize || size + _minPadSize > room)) pad();
         }
-        writeNoRoll(data, size);
+        written = writeNoRoll(data, size);
     } catch (const std::exception&) {
         std::cerr << "Failed to write to the log file " << std::endl;
     }
+    if (!written) _handlers.notify(LogEventHandler::LOG_ENTRY_LOST);
+}
+
+void BinaryLog::reopen() {
+    const Timestamp_t now = TimeUtil::now();
+    // A clock set back counts as time passed: the log never waits for it to catch up.
+    if (now >= _lastOpenAttempt && now - _lastOpenAttempt < TimeUtil::ONE_SEC) return;
+    if (openFile()) _handlers.notify(LogEventHandler::LOG_ROLLED);
 }
 
 size_t BinaryLog::frameMessage(const ShpMessage& msg, Timestamp_t nsecs, char* buffer,
@@ -158,22 +167,22 @@ void BinaryLog::writeMessage(const ShpMessage& msg) {
 }
 
 void BinaryLog::pad() {
-    const size_t count = _nextSyncSize - _currFileSize - _minPadSize;
+    if (_syncSize == 0 || _fd == -1) return;
+    size_t boundary = _currFileSize - _currFileSize % _syncSize + _syncSize;
+    if (boundary - _currFileSize < _minPadSize) boundary += _syncSize;
+    const size_t count = boundary - _currFileSize - _minPadSize;
     ShpMessage msg = Message::createMessage(CALLSITE, PadMessage::ID);
     const std::string padding(count, 'x');
     static_cast<PadMessage*>(msg->getPayload())->padding.assign(padding.data(), count);
     writeMessage(msg);
-    _nextSyncSize += _syncSize;
 }
 
-bool BinaryLog::writeNoRoll(const char* data, size_t size) {
-    if (_fd == -1) return false;
-    const WriteFunction writeFn = gWrite.load();
-    const Timestamp_t start = TimeUtil::now();
+int BinaryLog::writeWhole(WriteFunction fn, int fd, const char* data, size_t size, size_t keep,
+                          const std::string& filename) {
     size_t done = 0;
     int error = 0;
     while (done < size) {
-        const ssize_t n = writeFn(_fd, data + done, size - done);
+        const ssize_t n = fn(fd, data + done, size - done);
         if (n > 0) {
             done += static_cast<size_t>(n);
         } else if (n < 0 && errno == EINTR) {
@@ -184,37 +193,58 @@ bool BinaryLog::writeNoRoll(const char* data, size_t size) {
             break;
         }
     }
+    // Part of the bytes reached the file: cut them back, so the file ends where it ended.
+    if (error != 0 && done != 0 && ::ftruncate(fd, static_cast<off_t>(keep)) != 0) {
+        std::cerr << "Failed to cut back a partial write of '" << filename << "'" << std::endl;
+    }
+    return error;
+}
+
+bool BinaryLog::writeNoRoll(const char* data, size_t size) {
+    if (_fd == -1) return false;
+    const Timestamp_t start = TimeUtil::now();
+    const int error = writeWhole(gWrite.load(), _fd, data, size, _currFileSize, _filename);
     const Timestamp_t elapsed = TimeUtil::now() - start;
     if (elapsed > _maxWriteTime) _maxWriteTime = elapsed;
     if (error == 0) {
         _currFileSize += size;
         return true;
     }
-    // Part of the record reached the file: cut it back, so the file ends on a whole record.
-    if (done != 0 && ::ftruncate(_fd, static_cast<off_t>(_currFileSize)) != 0) {
-        std::cerr << "Failed to cut back a partial record of '" << _filename << "'" << std::endl;
-    }
     ::close(_fd);
     _fd = -1;
+    // The next attempt to open a file comes a second from now, not with the next record.
+    _lastOpenAttempt = TimeUtil::now();
     if (error == ENOSPC) {
-        OX_LOG_CRITICAL("File system is full. Could not write log file '" << _filename
-                                                                          << "'. Closing.");
+        reportFailure(
+            true, "File system is full. Could not write log file '" + _filename + "'. Closing.");
     } else {
-        OX_LOG_ERROR("Error writing to log file: '" << _filename << "'.");
+        reportFailure(false, "Error writing to log file: '" + _filename + "'.");
     }
     return false;
+}
+
+void BinaryLog::reportFailure(bool critical, const std::string& text) {
+    if (_failureReported) return;
+    _failureReported = true;
+    if (critical) {
+        OX_LOG_CRITICAL(text);
+    } else {
+        OX_LOG_ERROR(text);
+    }
 }
 
 bool BinaryLog::openFile() {
     // Each file counts its own size and sync boundaries from its start.
     _currFileSize = 0;
-    _nextSyncSize = _syncSize;
+    _lastOpenAttempt = TimeUtil::now();
     _fd = createLogFile(_basename, ".dat", 0744, _filename);
     if (_fd == -1) {
         const std::string text = "Error: Failed to open log file '" + _filename +
                                  "': " + std::system_category().message(errno);
-        OX_LOG_CRITICAL(text);
-        std::cerr << text << "\n" << std::endl;
+        if (!_failureReported) {
+            reportFailure(true, text);
+            std::cerr << text << "\n" << std::endl;
+        }
         return false;
     }
     if (_preamble) {
@@ -224,13 +254,18 @@ bool BinaryLog::openFile() {
             // Without the catalogue there are no records to write: no file either.
             std::cerr << "Error: Failed to start log file '" << _filename << "': " << e.what()
                       << std::endl;
-            ::close(_fd);
-            ::unlink(_filename.c_str());
+            if (_fd != -1) ::close(_fd);
             _fd = -1;
+        }
+        // A preamble that could not be written (the write closed the file) leaves no file.
+        if (_fd == -1) {
+            ::unlink(_filename.c_str());
+            _currFileSize = 0;
             return false;
         }
     }
-    return _fd != -1;
+    _failureReported = false;
+    return true;
 }
 
 void BinaryLog::writePreamble() {

@@ -56,17 +56,28 @@ class LogEventHandlers {
 //
 // Records of one file: a VersionMessage (carrying the sync interval) and a
 // ProtocolDefinitionMessage when configured with a preamble; the log records; with a sync
-// interval, PadMessage records so that a record starting within an interval never crosses its
-// end (a record longer than the interval moves the next boundary past it); at close an empty
-// ProtocolDefinitionMessage. The nsecs of a log record is its entry's time, of the others the
-// time of writing.
+// interval, PadMessage records (below); at close an empty ProtocolDefinitionMessage. The nsecs of
+// a log record is its entry's time, of the others the time of writing.
+//
+// Sync boundaries lie every syncSize bytes from the start of each file. A record that would end
+// less than a pad record before the next boundary, or past it, is preceded by a pad that ends on
+// the boundary, so a record no longer than the interval never crosses a boundary and a longer
+// one starts on one. When the file ends less than a pad record before a boundary (after the
+// preamble or a record that filled its interval nearly to the end) no pad fits there: the next
+// pad runs on to the boundary after, and is then the only kind of record that crosses one
+// without being longer than the interval.
 //
 // File name: <basename>.<YYYY-MM-DD.HHMMSS>.dat, created new with mode 0744; a second file within
 // the same second gets a suffix instead of failing.
 //
 // Every record goes to the file in one write(2) of a record built in memory, completed when the
 // system writes it in parts; a record that fails part-way is cut back off the file, so a reader
-// never meets a torn record. A write error closes the file (and is logged) until the next roll.
+// never meets a torn record. A write error (a full disk) closes the file and is logged. While
+// the log is enabled without a file (after that, or when a file could not be created) every
+// record is dropped and the handlers hear LOG_ENTRY_LOST for it; a record that arrives at least a
+// second (TimeUtil::now(), so tests move the override time) after the last attempt to open a
+// file makes a new attempt, and a file that opens is announced with LOG_ROLLED. An attempt that
+// fails leaves no file behind. Of the failures of one outage only the first is logged.
 //
 // Threads: configure() and close() before the logger thread starts or after it has ended;
 // everything else on the logger thread only. No lock of its own; the handler list has its own.
@@ -86,7 +97,8 @@ class BinaryLog {
 
     // Stores the settings (maxFileSize in KiB) and creates the first file. False, with the log
     // left disabled, for a sync interval other than 0 that is shorter than a pad record or longer
-    // than MAX_SYNC_SIZE, and when no file could be created (both reported on standard error).
+    // than MAX_SYNC_SIZE (reported on standard error). False too when no file could be created
+    // (reported as well), but the log stays enabled and opens a file later (see above).
     bool configure(const std::string& basename, size_t maxFileSize, size_t syncSize, bool rollover,
                    bool enable, bool preamble);
     // Closes the current file with its closing record; disabled until configured again.
@@ -99,7 +111,8 @@ class BinaryLog {
     size_t getCurrentFileSize() const { return _currFileSize; }
     const std::string& getCurrentFileName() const { return _filename; }
 
-    // One complete record, with the roll and pad rules. Nothing while disabled or closed.
+    // One complete record, with the reopen, roll and pad rules. Nothing while disabled; a record
+    // that does not reach the file is reported to the handlers (LOG_ENTRY_LOST).
     void write(const char* data, size_t size);
     // Frames and appends one message stamped with the current time, without the roll and pad
     // rules.
@@ -108,7 +121,8 @@ class BinaryLog {
     // Closes the current file and opens the next; the handlers hear LOG_ROLLED, also when the
     // open failed.
     void roll();
-    // Fills the file up to its next sync boundary with one pad record.
+    // Fills the file up to its next sync boundary with one pad record, or up to the boundary
+    // after when the next one is nearer than a pad record. Nothing without a sync interval.
     void pad();
     int remove();
     static int remove(const std::string& name);
@@ -132,6 +146,12 @@ class BinaryLog {
     static int createLogFile(const std::string& basename, const std::string& ext, mode_t mode,
                              std::string& filename);
 
+    // Writes size bytes to fd through fn, completing short writes and retrying interrupted ones.
+    // Returns 0, or the error (EIO for a write that made no progress) after cutting the file back
+    // to its first keep bytes, so that it ends where it ended before the call.
+    static int writeWhole(WriteFunction fn, int fd, const char* data, size_t size, size_t keep,
+                          const std::string& filename);
+
     // The seam through which every record reaches the file (write(2) by default); tests put a
     // failing one in its place. Returns the previous one; null restores write(2).
     static WriteFunction setWriteFunction(WriteFunction fn);
@@ -142,6 +162,10 @@ class BinaryLog {
 
     bool openFile();
     void closeFile();
+    // Opens a new file when none is open and a second has passed since the last attempt.
+    void reopen();
+    // Reports a failure to open or write a file, unless one of this outage was reported already.
+    void reportFailure(bool critical, const std::string& text);
     void writePreamble();
     void writePostscript();
     bool writeNoRoll(const char* data, size_t size);
@@ -151,12 +175,13 @@ class BinaryLog {
     size_t _maxFileSize;
     size_t _currFileSize;
     size_t _syncSize;
-    size_t _nextSyncSize;
     size_t _minPadSize;
     bool _rollover;
     bool _enable;
     bool _preamble;
     int _fd;
+    Timestamp_t _lastOpenAttempt;  // also set when a write failure closes the file
+    bool _failureReported;         // since the last file opened
     Timestamp_t _maxWriteTime;
     LogEventHandlers _handlers;
     std::unique_ptr<char[]> _record;

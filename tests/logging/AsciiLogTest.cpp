@@ -1,10 +1,14 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "LoggingTestUtil.h"
 #include "logging/AsciiLog.h"
+#include "logging/LoggingInit.h"
+#include "logging/MessagingInit.h"
 
 using logtest::readFile;
 using Orbanex::AsciiLog;
@@ -82,6 +86,114 @@ TEST_F(AsciiLogTest, AFileThatCannotBeCreatedLeavesTheLogOff) {
                   "/no/such/dir/ZURAV.2024-03-05.140709.txt'.\n");
     EXPECT_FALSE(log.isEnabled());
     log.write("x", 1);
+}
+
+TEST_F(AsciiLogTest, AFullDiskDropsWholeLinesReportsEachAndLaterLinesAreWritten) {
+    logtest::CountingHandler handler;
+    logtest::Disk disk;
+    AsciiLog log;
+    log.registerHandler(handler);
+    ASSERT_TRUE(log.configure(dir.base(), 1024, false, true));
+    std::vector<std::string> lines;
+    for (int i = 0; i < 10; ++i)
+        lines.push_back("line " + std::to_string(i) + std::string(94, '.') + "\n");
+    const size_t size = lines[0].size();
+    // Two lines and a half fit; lines go in short writes.
+    disk.setSpace(2 * size + size / 2);
+    disk.setChunk(size / 3);
+    ::testing::internal::CaptureStderr();
+    for (int i = 0; i < 6; ++i) log.write(lines[i].data(), lines[i].size());
+    disk.setSpace(logtest::Disk::UNLIMITED);
+    for (int i = 6; i < 10; ++i) log.write(lines[i].data(), lines[i].size());
+    // One report on standard error for the outage, one event for every dropped line.
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Failed to write to the log file\n");
+    EXPECT_EQ(handler.count(Orbanex::LogEventHandler::LOG_ENTRY_LOST), 4);
+
+    const std::string expected = lines[0] + lines[1] + lines[6] + lines[7] + lines[8] + lines[9];
+    EXPECT_EQ(readFile(log.getCurrentFileName()), expected);
+    EXPECT_EQ(log.getCurrentFileSize(), expected.size());
+}
+
+// Both files on one full disk, written by the logger thread.
+class FullDiskThreads : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        Orbanex::MessagingInit::initialize();
+        Orbanex::LoggingInit::initialize();
+    }
+    void TearDown() override {
+        Orbanex::LoggingInit::finalize();
+        Orbanex::MessagingInit::finalize();
+    }
+
+    logtest::FixedClock clock;
+    logtest::TempDir dir;
+    logtest::RecordingSysLog syslog;
+    logtest::CountingHandler handler;  // outlives the manager
+    logtest::Disk disk;
+};
+
+TEST_F(FullDiskThreads, EachLogKeepsWholeEntriesReportsEveryLossAndGoesOnWhenSpaceReturns) {
+    Orbanex::LogManager& manager = *Orbanex::LogManager::instance();
+    manager.registerHandler(handler);
+    ASSERT_TRUE(manager.configure(dir.path(), "ZURAV", 1048576, 0, false, true, 1048576, false,
+                                  true, true, 128, 1000000, ""));
+    Orbanex::Logger& logger = *manager.getLog("API", Orbanex::LogLevel::LOGDEBUG);
+    const auto logThree = [&](const std::string& phase) {
+        for (int i = 0; i < 3; ++i) {
+            const std::string text = phase + std::to_string(i);
+            logger.log(Orbanex::LogLevel::LOGINFO, nullptr, 0, nullptr, text.c_str());
+        }
+        // Twice: the binary log's report of its failure, queued by the logger thread while the
+        // first wait's entries are written, is written before the second wait returns.
+        manager.flushAndWait();
+        manager.flushAndWait();
+    };
+    logThree("before ");
+    disk.setSpace(30);  // a part of the next line
+    ::testing::internal::CaptureStderr();
+    logThree("during ");
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Failed to write to the log file\n");
+    disk.setSpace(logtest::Disk::UNLIMITED);
+    clock.set(logtest::T0 + Orbanex::TimeUtil::ONE_SEC);
+    logThree("after ");
+
+    // Lost: three entries and the binary log's report, in each file.
+    EXPECT_EQ(handler.count(Orbanex::LogEventHandler::LOG_ENTRY_LOST), 8);
+    EXPECT_EQ(handler.count(Orbanex::LogEventHandler::LOG_ROLLED), 1);
+    const auto reported = syslog.lines();
+    EXPECT_EQ(std::count_if(reported.begin(), reported.end(),
+                            [](const logtest::RecordingSysLog::Line& l) {
+                                return l.text.find("File system is full.") != std::string::npos;
+                            }),
+              1);
+
+    const std::vector<std::string> expected = {"before 0", "before 1", "before 2",
+                                               "after 0",  "after 1",  "after 2"};
+    const auto texts = dir.files(".txt");
+    ASSERT_EQ(texts.size(), 1u);
+    std::vector<std::string> lines;
+    for (const std::string& line : logtest::lines(readFile(texts[0]))) {
+        // A torn line shows as a line with a second time in it.
+        ASSERT_EQ(line.rfind("2024-03-05.14:07:"), 0u) << line;
+        lines.push_back(line.substr(line.rfind("| ") + 2));
+    }
+    EXPECT_EQ(lines, expected);
+
+    // The binary log closed its file and opened a new one a second later.
+    const auto binaries = dir.files(".dat");
+    ASSERT_EQ(binaries.size(), 2u);
+    std::vector<std::string> records;
+    for (const std::string& name : binaries) {
+        for (const logtest::Record& r : logtest::readRecords(name)) {
+            if (r.id == Orbanex::LogMessage::ID) {
+                records.push_back(r.as<Orbanex::LogMessage>().description.c_str());
+            }
+        }
+        records.push_back("|");
+    }
+    EXPECT_EQ(records, (std::vector<std::string>{"before 0", "before 1", "before 2", "|", "after 0",
+                                                 "after 1", "after 2", "|"}));
 }
 
 }  // namespace

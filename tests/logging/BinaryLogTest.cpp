@@ -2,7 +2,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <boost/filesystem.hpp>
 #include <cerrno>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -77,17 +80,20 @@ TEST_F(BinaryLogTest, FileHoldsPreambleRecordsAndClosingRecord) {
     EXPECT_EQ(records[4].nsecs, logtest::T0);
 }
 
-// Pads end on boundaries, and no other record crosses one unless it is longer than the interval.
+// Pads end on boundaries; a log record no longer than the interval lies within one interval, a
+// longer one starts on a boundary. The preamble and the closing record follow no rule.
 void expectSyncLayout(const std::vector<Record>& records, size_t sync) {
-    for (size_t i = 2; i < records.size(); ++i) {
+    for (size_t i = 2; i + 1 < records.size(); ++i) {
         const Record& r = records[i];
         const size_t begin = r.offset, end = r.offset + r.length + 2;
         SCOPED_TRACE(begin);
         if (r.id == PAD) {
             EXPECT_EQ(end % sync, 0u);
             EXPECT_EQ(r.as<PadMessage>().padding.size_(), r.length - 12u);
-        } else if (end - begin <= sync - BinaryLog::MIN_PAD_SIZE) {
-            EXPECT_EQ(begin / sync, (end - 1) / sync);
+        } else if (end - begin <= sync) {
+            EXPECT_EQ(begin / sync, (end - 1) / sync) << "size " << end - begin;
+        } else {
+            EXPECT_EQ(begin % sync, 0u) << "size " << end - begin;
         }
     }
 }
@@ -123,6 +129,45 @@ TEST_F(BinaryLogTest, SyncBoundariesArePaddedInEveryFile) {
         if (r.id != PAD) continue;
         EXPECT_EQ(r.offset + r.length + 2, 1024);
         break;
+    }
+}
+
+TEST_F(BinaryLogTest, SyncBoundariesHoldForRandomRecordSizes) {
+    // The records a message block can hold span these sizes.
+    const size_t smallest = 40, largest = 32000;
+    const size_t syncs[] = {BinaryLog::MIN_PAD_SIZE, 100, 1024, 4096, BinaryLog::MAX_SYNC_SIZE};
+    for (const size_t sync : syncs) {
+        SCOPED_TRACE(sync);
+        std::mt19937 random(static_cast<unsigned>(sync));
+        const auto between = [&random](size_t lo, size_t hi) {
+            return std::uniform_int_distribution<size_t>(lo, hi)(random);
+        };
+        logtest::TempDir here;
+        BinaryLog log;
+        ASSERT_TRUE(log.configure(here.base(), 1024 * 1024, sync, false, true, true));
+        // Mostly short records, many that nearly fill an interval or just overfill it (and end
+        // near a boundary), some longer than an interval.
+        constexpr int COUNT = 120;
+        for (int i = 1; i <= COUNT; ++i) {
+            const size_t kind = between(0, 9);
+            size_t size = kind < 6   ? between(smallest, std::max(smallest, sync / 2))
+                          : kind < 9 ? between(sync > 20 ? sync - 20 : 0, sync + 20)
+                                     : between(sync, 2 * sync + 40);
+            size = std::min(std::max(size, smallest), largest);
+            const std::string r = record(size, i);
+            log.write(r.data(), r.size());
+        }
+        const std::string name = log.getCurrentFileName();
+        log.close();
+
+        const auto records = logtest::readRecords(name);
+        expectSyncLayout(records, sync);
+        std::vector<int64_t> written;
+        for (const Record& r : records) {
+            if (r.id == LOG) written.push_back(r.nsecs);
+        }
+        ASSERT_EQ(written.size(), static_cast<size_t>(COUNT));
+        for (int i = 0; i < COUNT; ++i) EXPECT_EQ(written[i], i + 1);
     }
 }
 
@@ -258,6 +303,99 @@ TEST_F(BinaryLogTest, WriteErrorsLeaveNoTornRecordAndAreReported) {
     }
     Orbanex::gLogToConsole = false;
     Orbanex::gLogToConsoleLevel = Orbanex::LogLevel::LOGCRITICAL;
+}
+
+TEST_F(BinaryLogTest, AFileThatCannotBeCreatedIsOpenedByALaterRollOrRecord) {
+    const struct {
+        const char* name;
+        bool byRoll;  // else by a record a second later
+    } cases[] = {{"a roll", true}, {"a record a second later", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        clock.set(logtest::T0);
+        logtest::TempDir here;
+        logtest::CountingHandler handler;
+        BinaryLog log;
+        log.registerHandler(handler);
+        const std::string where = here.path() + "/later";
+        const auto put = [&](int i) {
+            const std::string r = record(100, i);
+            log.write(r.data(), r.size());
+        };
+        ::testing::internal::CaptureStderr();
+        EXPECT_FALSE(log.configure(where + "/ZURAV", 1024, 0, false, true, true));
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+                  "Error: Failed to open log file '" + where +
+                      "/ZURAV.2024-03-05.140709.dat': No such file or directory\n\n");
+        EXPECT_TRUE(log.isEnabled());
+        EXPECT_FALSE(log.isOpen());
+
+        put(1);
+        boost::filesystem::create_directory(where);
+        put(2);  // within the second of the failed attempt: no new one
+        EXPECT_FALSE(log.isOpen());
+        if (c.byRoll) {
+            log.roll();
+        } else {
+            clock.set(logtest::T0 + Orbanex::TimeUtil::ONE_SEC);
+        }
+        put(3);
+        EXPECT_TRUE(log.isOpen());
+        const std::string name = log.getCurrentFileName();
+        log.close();
+
+        EXPECT_EQ(handler.count(Orbanex::LogEventHandler::LOG_ENTRY_LOST), 2);
+        EXPECT_EQ(handler.count(Orbanex::LogEventHandler::LOG_ROLLED), 1);
+        const auto records = logtest::readRecords(name);
+        ASSERT_EQ(logtest::ids(records), (std::vector<Tarvik::MsgType_t>{VER, DEF, LOG, DEF}));
+        EXPECT_EQ(records[2].nsecs, 3);
+    }
+}
+
+TEST_F(BinaryLogTest, AfterAFullDiskANewFileOpensOnceASecondHasPassed) {
+    logtest::CountingHandler handler;
+    logtest::Disk disk;
+    BinaryLog log;
+    log.registerHandler(handler);
+    ASSERT_TRUE(log.configure(dir.base(), 1024, 0, false, true, true));
+    const std::string first = log.getCurrentFileName();
+    const auto put = [&](int i) {
+        const std::string r = record(200, i);
+        log.write(r.data(), r.size());
+    };
+    put(1);
+    disk.setSpace(100);
+    put(2);  // fits in part: cut back, the file closes
+    put(3);  // no file
+    EXPECT_FALSE(log.isOpen());
+
+    clock.set(logtest::T0 + Orbanex::TimeUtil::ONE_SEC);
+    const size_t calls = disk.calls();
+    put(4);  // a second later a new file is tried, but its preamble does not fit: it goes again
+    EXPECT_GT(disk.calls(), calls);
+    EXPECT_FALSE(log.isOpen());
+    EXPECT_EQ(dir.files(".dat"), std::vector<std::string>{first});
+
+    disk.setSpace(logtest::Disk::UNLIMITED);
+    put(5);  // within a second of that attempt: dropped without another
+    EXPECT_FALSE(log.isOpen());
+    clock.set(logtest::T0 + 2 * Orbanex::TimeUtil::ONE_SEC);
+    put(6);
+    put(7);
+    const std::string second = log.getCurrentFileName();
+    log.close();
+
+    EXPECT_EQ(handler.count(Orbanex::LogEventHandler::LOG_ENTRY_LOST), 4);
+    EXPECT_EQ(handler.count(Orbanex::LogEventHandler::LOG_ROLLED), 1);
+    EXPECT_EQ(dir.files(".dat"), (std::vector<std::string>{first, second}));
+    // The first file ends on its last whole record; it lost its closing record with the disk.
+    const auto before = logtest::readRecords(first);
+    ASSERT_EQ(logtest::ids(before), (std::vector<Tarvik::MsgType_t>{VER, DEF, LOG}));
+    EXPECT_EQ(before[2].nsecs, 1);
+    const auto after = logtest::readRecords(second);
+    ASSERT_EQ(logtest::ids(after), (std::vector<Tarvik::MsgType_t>{VER, DEF, LOG, LOG, DEF}));
+    EXPECT_EQ(after[2].nsecs, 6);
+    EXPECT_EQ(after[3].nsecs, 7);
 }
 
 }  // namespace

@@ -4,7 +4,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <boost/filesystem.hpp>
+#include <cerrno>
 #include <condition_variable>
 #include <cstdlib>
 #include <ctime>
@@ -182,6 +184,67 @@ class CountingHandler : public Orbanex::LogEventHandler {
   private:
     mutable std::mutex _mutex;
     int _counts[2] = {0, 0};
+};
+
+// A disk behind the write seams of both log files: it takes the bytes of setSpace() and then
+// refuses with ENOSPC, the write that reaches the limit being cut short as on a real full disk;
+// setChunk() caps the bytes of one call (short writes). Unlimited and unchunked at first. The
+// logger thread may write while the test changes it. One at a time.
+class Disk {
+  public:
+    static constexpr size_t UNLIMITED = static_cast<size_t>(-1);
+
+    Disk() {
+        _current().store(this);
+        _previousText = Orbanex::AsciiLog::setWriteFunction(&Disk::write);
+        _previousBinary = Orbanex::BinaryLog::setWriteFunction(&Disk::write);
+    }
+    ~Disk() {
+        Orbanex::AsciiLog::setWriteFunction(_previousText);
+        Orbanex::BinaryLog::setWriteFunction(_previousBinary);
+        _current().store(nullptr);
+    }
+    void setSpace(size_t bytes) {
+        std::lock_guard<std::mutex> lock(_mutex);
+        _space = bytes;
+    }
+    void setChunk(size_t bytes) {
+        std::lock_guard<std::mutex> lock(_mutex);
+        _chunk = bytes;
+    }
+    // Calls of the seam so far.
+    size_t calls() const {
+        std::lock_guard<std::mutex> lock(_mutex);
+        return _calls;
+    }
+
+  private:
+    static std::atomic<Disk*>& _current() {
+        static std::atomic<Disk*> disk{nullptr};
+        return disk;
+    }
+    static ssize_t write(int fd, const void* data, size_t size) {
+        Disk* d = _current().load();
+        size_t n = size;
+        {
+            std::lock_guard<std::mutex> lock(d->_mutex);
+            ++d->_calls;
+            n = std::min(std::min(n, d->_chunk), d->_space);
+            if (d->_space != UNLIMITED) d->_space -= n;
+        }
+        if (n == 0 && size != 0) {
+            errno = ENOSPC;
+            return -1;
+        }
+        return ::write(fd, data, n);
+    }
+
+    mutable std::mutex _mutex;
+    size_t _space = UNLIMITED;
+    size_t _chunk = UNLIMITED;
+    size_t _calls = 0;
+    Orbanex::BinaryLog::WriteFunction _previousText = nullptr;
+    Orbanex::BinaryLog::WriteFunction _previousBinary = nullptr;
 };
 
 }  // namespace logtest
