@@ -132,7 +132,7 @@ boolean ClientImp::isRunning() const {
 
 boolean ClientImp::isStopRequested() const {
     boost::lock_guard<boost::mutex> lock(_runlock);
-    return _stopRequested;
+    return _stopRequested || _applicationStop;
 }
 
 void ClientImp::get(int& fd1, int& fd2) const {

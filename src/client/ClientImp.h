@@ -31,6 +31,8 @@
 #include "client/OXClient.h"
 #include "common/Buffer.h"
 
+struct sockaddr_in;
+
 namespace ZURAV {
 
 class OXHandler;
@@ -119,6 +121,7 @@ class ClientImp : public MsgHandlerT<ShpOXMessage> {
     boolean isConnected() const;
     void setConnected(boolean connected);
     boolean isRunning() const;
+    // A stop is pending: the session's own or the application's.
     boolean isStopRequested() const;
     void get(int& fd1, int& fd2) const;
     // The API protocol's signature, 32 hexadecimal digits.
@@ -159,12 +162,14 @@ class ClientImp : public MsgHandlerT<ShpOXMessage> {
 
     // One pass over the configured servers in order, without delay: the first connectOne that
     // succeeds ends it with OK. Otherwise the last attempt's failure, or COULD_NOT_CONNECT when
-    // no server has a host.
+    // no server has a host; NOT_CONNECTED once the application's stop is pending.
     APIResult::Type connectMany();
-    // One attempt: forgets the stop request, the configuration and the buffers, opens the
-    // connection (or takes the descriptors of a host "pipes:<read>,<write>") and sends the two
-    // login messages. On failure the connection is closed: SOCKERR_DNS, SOCKERR_CREATE,
-    // SOCKERR_CONNECT, or the failure of a send.
+    // One attempt: forgets the session's own stop request, the configuration and the buffers,
+    // opens the connection (or takes the descriptors of a host "pipes:<read>,<write>") and sends
+    // the two login messages. The TCP connection is awaited without blocking: given up after the
+    // time-out period (with heartbeats off, when the system gives up), and at once for the
+    // application's stop. On failure the connection is closed: SOCKERR_DNS, SOCKERR_CREATE,
+    // SOCKERR_CONNECT, NOT_CONNECTED (the application's stop), or the failure of a send.
     APIResult::Type connectOne(const std::string& host, int port);
     // Closes the connection's descriptors (one socket closed once in TCP mode, both in
     // descriptor-pair mode) and leaves both at -1; does not change isConnected().
@@ -172,12 +177,13 @@ class ClientImp : public MsgHandlerT<ShpOXMessage> {
 
     // ---- the login (ClientImpConnect.cpp) ----
 
-    // Connects to the first configured server that takes the login messages, then runs the
-    // event loop on the calling thread until the login answer. IS_RUNNING (checkRunning and a
-    // loop active), IS_CONNECTED, the failure of the last connection attempt, the refusal's
-    // result, NOT_CONNECTED when a stop ends the login before its answer, or the failure that
-    // ended the loop. On any failure the connection is closed; an exception from the loop
-    // closes it too and passes on.
+    // One pass over the configured servers: connects to the first that takes the login
+    // messages and runs the event loop on the calling thread until the login answer. A login
+    // lost with its connection (TIMEOUT, SOCKERR_CLOSED, SOCKERR_READING, SOCKERR_WRITING) goes
+    // on to the next server. IS_RUNNING (checkRunning and a loop active), IS_CONNECTED, the
+    // refusal's result, PROTOCOL_ERROR, NOT_CONNECTED when the application's stop ends the pass
+    // before an answer, or the failure of the last server tried. On any failure the connection
+    // is closed; an exception from the loop closes it too and passes on.
     APIResult::Type connect(bool checkRunning);
     // The login answer: a session id and a fresh order-id allocator, or the refusal's result
     // and a stop. Ignored while connected.
@@ -389,8 +395,18 @@ class ClientImp : public MsgHandlerT<ShpOXMessage> {
     // Sets _exitStatus to result if it is still OK; returns the value that stands.
     APIResult::Type recordFailure(APIResult::Type result);
     void requestStop();
-    // Stores the connection's descriptors under the receive and the send lock.
-    void setSockets(int rsock, int wsock);
+    // The servers from index first on, as connectMany; result when none of them has a host.
+    APIResult::Type connectFrom(int first, APIResult::Type result);
+    // Waits for the TCP connection of the non-blocking socket fd to server; OK, SOCKERR_CONNECT
+    // (logged), or NOT_CONNECTED for the application's stop. fd stays open.
+    APIResult::Type connectSocket(int fd, const sockaddr_in& server);
+    // The login loop on the connection connectOne made: the answer's result, or the failure
+    // that ended the loop, after which the connection is closed.
+    APIResult::Type login();
+    // Makes rsock and wsock the connection, under the receive, send and run locks at once, with
+    // empty buffers, no stop of the session's own and no failure recorded: whatever a write to
+    // an earlier connection recorded is forgotten, and whatever follows is this connection's.
+    void startConnection(int rsock, int wsock);
     // The system's text for an errno value.
     static std::string systemError(int error);
 
@@ -473,10 +489,15 @@ class ClientImp : public MsgHandlerT<ShpOXMessage> {
     OrderMap _clOrdIDs;
     StickyMap _stickySubscriptionsMap;  // remembered subscribe requests
 
-    // ---- run lock: the installed handler and the stop request ----
+    // ---- run lock: the installed handler and the stop requests ----
     mutable boost::mutex _runlock;
     OXHandler* _handler;  // set while run() or processEvents() is active
+    // The session's own stop (a failure, a refused login); a connection attempt clears it.
     boolean _stopRequested;
+    // The application's stop() while run() or processEvents() is active. Nothing but the start
+    // of run() or processEvents() clears it, so no reconnection can drop it; when they return
+    // it becomes an ordinary _stopRequested. isStopRequested() is either.
+    boolean _applicationStop = false;
     // The thread inside the loop, or the one that last connected; none at first.
     std::thread::id _dispatchThreadID;
 
@@ -508,10 +529,12 @@ class ClientImp : public MsgHandlerT<ShpOXMessage> {
     // lost connection: onStart, then onDisconnect and onConnect around each reconnection, then
     // onStop. INVALID_PARAMETER for a null handler, NOT_CONNECTED, IS_RUNNING while a handler is
     // installed; otherwise the result that ended it: OK for a stop, BUFFER_FULL or
-    // PROTOCOL_ERROR (the connection left open for close()), the failure of a reconnection, or
-    // the loss of the connection when the application's stop was pending; BUFFER_FULL or
-    // PROTOCOL_ERROR at once while the last loop's ended so. Holds the receive lock
-    // throughout. An exception from a callback passes on, the handler removed.
+    // PROTOCOL_ERROR (the connection left open for close()), the failure of a reconnection,
+    // the loss of the connection when the application's stop was pending, or NOT_CONNECTED
+    // when it came during a reconnection before a login was accepted; BUFFER_FULL or
+    // PROTOCOL_ERROR at once while the last loop's ended so. A call reports only what happens
+    // in it. Holds the receive lock throughout. An exception from a callback passes on, the
+    // handler removed.
     APIResult::Type run(OXHandler* handler);
     // What is ready now, handled without waiting, with handler installed for the call only: no
     // lifecycle callbacks, no reconnection, no time-out. The same refusals as run(); otherwise
@@ -535,9 +558,6 @@ class ClientImp : public MsgHandlerT<ShpOXMessage> {
     bool reconnect(OXHandler* handler);
     boolean applicationStopRequested() const;
 
-    // Run lock. stop() from the application, apart from the stops of failures and connection
-    // attempts: a reconnection clears _stopRequested, and must not drop this one.
-    boolean _applicationStop = false;
     // The thread that installed the handler (its callbacks, onStart included, run on it).
     std::thread::id _runThreadID;
 };

@@ -1,12 +1,16 @@
+#include <errno.h>
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 
 #include "api/ClientConnectMessage.h"
 #include "api/ConnectResponseMessage.h"
@@ -33,6 +37,23 @@ bool resolve(const std::string& host, in_addr& address) {
     address = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
     freeaddrinfo(found);
     return true;
+}
+
+typedef std::chrono::steady_clock Clock;
+
+// Milliseconds from now to deadline, rounded up; 0 once it has passed.
+int millisUntil(Clock::time_point deadline) {
+    const Clock::duration left = deadline - Clock::now();
+    if (left <= Clock::duration::zero()) return 0;
+    const auto millis = std::chrono::ceil<std::chrono::milliseconds>(left).count();
+    return millis > std::numeric_limits<int>::max() ? std::numeric_limits<int>::max()
+                                                    : static_cast<int>(millis);
+}
+
+// Whether a login failed because of its connection rather than by the server's choice.
+bool lostWithConnection(APIResult::Type result) {
+    return result == APIResult::TIMEOUT || result == APIResult::SOCKERR_CLOSED ||
+           result == APIResult::SOCKERR_READING || result == APIResult::SOCKERR_WRITING;
 }
 
 // Order ids: the session id above a counter of this many bits.
@@ -70,14 +91,19 @@ APIResult::Type ClientImp::connect(bool checkRunning) {
         OX_LOG_INFO("Attempt to connect already connected client.");
         return APIResult::IS_CONNECTED;
     }
-    const APIResult::Type result = connectMany();
-    if (result != APIResult::OK) return result;
-    {
-        boost::lock_guard<boost::mutex> lock(_runlock);
-        _exitStatus = APIResult::OK;
+    APIResult::Type result = connectMany();
+    while (result == APIResult::OK) {
+        result = login();
+        // A login lost with its connection says nothing of the other server, which may be the
+        // one still alive: the pass goes on. A refusal or a protocol error ends it.
+        if (!lostWithConnection(result)) return result;
+        result = connectFrom(_currentServer + 1, result);
     }
-    _receivedConnectResponse = false;
+    return result;
+}
 
+APIResult::Type ClientImp::login() {
+    _receivedConnectResponse = false;
     try {
         dispatch(true);
     } catch (...) {
@@ -119,18 +145,23 @@ void ClientImp::handle(const ShpOXMessage&, const ConnectResponseMessage& msg) {
 
 APIResult::Type ClientImp::connectMany() {
     if (_numServers < 1) return APIResult::COULD_NOT_CONNECT;
-    APIResult::Type result = APIResult::COULD_NOT_CONNECT;
-    for (int i = 0; i < _numServers; ++i) {
+    return connectFrom(0, APIResult::COULD_NOT_CONNECT);
+}
+
+APIResult::Type ClientImp::connectFrom(int first, APIResult::Type result) {
+    for (int i = first; i < _numServers; ++i) {
         const OXServer& server = _servers[i];
         if (_debugMessages) {
             OX_LOG_INFO("Attempting to connect to " << server.host << ':' << server.port);
         }
         if (server.host.empty()) continue;
+        // Only a reconnection inside run() can have one: the application wants no connection.
+        if (applicationStopRequested()) return APIResult::NOT_CONNECTED;
         _currentServer = i;
         result = connectOne(server.host, server.port);
         if (result == APIResult::OK) return APIResult::OK;
     }
-    return result;
+    return applicationStopRequested() ? APIResult::NOT_CONNECTED : result;
 }
 
 APIResult::Type ClientImp::connectOne(const std::string& host, int port) {
@@ -147,7 +178,7 @@ APIResult::Type ClientImp::connectOne(const std::string& host, int port) {
     int readFd = -1;
     int writeFd = -1;
     if (std::sscanf(host.c_str(), "pipes:%d,%d", &readFd, &writeFd) == 2) {
-        setSockets(readFd, writeFd);
+        startConnection(readFd, writeFd);
         OX_LOG_INFO("Testing with pipes.");
     } else {
         in_addr address;
@@ -160,11 +191,10 @@ APIResult::Type ClientImp::connectOne(const std::string& host, int port) {
             OX_LOG_ERROR("Error creating socket: " << systemError(errno));
             return APIResult::SOCKERR_CREATE;
         }
-        setSockets(fd, fd);
         const int on = 1;
         if (setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on) != 0) {
             OX_LOG_ERROR("Could not disable Nagle's algorithm.");
-            closeSockets();
+            ::close(fd);
             return APIResult::SOCKERR_CREATE;
         }
         sockaddr_in server;
@@ -172,11 +202,13 @@ APIResult::Type ClientImp::connectOne(const std::string& host, int port) {
         server.sin_family = AF_INET;
         server.sin_addr = address;
         server.sin_port = htons(static_cast<uint16_t>(port));
-        if (::connect(fd, reinterpret_cast<const sockaddr*>(&server), sizeof server) != 0) {
-            OX_LOG_ERROR("Error: " << systemError(errno));
-            closeSockets();
-            return APIResult::SOCKERR_CONNECT;
+        // The session's requests see the socket only once it is connected.
+        const APIResult::Type connected = connectSocket(fd, server);
+        if (connected != APIResult::OK) {
+            ::close(fd);
+            return connected;
         }
+        startConnection(fd, fd);
     }
     const int flags = fcntl(_rsock, F_GETFL);
     if (flags != -1) fcntl(_rsock, F_SETFL, flags | O_NONBLOCK);
@@ -193,11 +225,70 @@ APIResult::Type ClientImp::connectOne(const std::string& host, int port) {
     return result;
 }
 
-void ClientImp::setSockets(int rsock, int wsock) {
+APIResult::Type ClientImp::connectSocket(int fd, const sockaddr_in& server) {
+    // A blocking connect would wait for the system's limit (minutes when the server's SYNs are
+    // dropped) with no stop able to end it.
+    int error = 0;
+    const int flags = fcntl(fd, F_GETFL);
+    if (flags == -1 || fcntl(fd, F_SETFL, flags | O_NONBLOCK) == -1) {
+        error = errno;
+    } else if (::connect(fd, reinterpret_cast<const sockaddr*>(&server), sizeof server) != 0) {
+        error = errno;
+    }
+    // Interrupted, the connection goes on being made all the same.
+    if (error == EINPROGRESS || error == EINTR) {
+        const Timestamp_t period = _timeoutTime;
+        const Clock::time_point deadline = Clock::now() + std::chrono::nanoseconds(period);
+        // Watched for the application's stop, which writes a wake-up.
+        int wakeups = _rpipe;
+        for (;;) {
+            if (applicationStopRequested()) return APIResult::NOT_CONNECTED;
+            int timeout = -1;  // with heartbeats off, until the system gives up
+            if (period > 0) {
+                timeout = millisUntil(deadline);
+                if (timeout == 0) {
+                    error = ETIMEDOUT;
+                    break;
+                }
+            }
+            pollfd fds[2] = {{fd, POLLOUT, 0}, {wakeups, POLLIN, 0}};
+            const int n = ::poll(fds, 2, timeout);
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                error = errno;
+                break;
+            }
+            if (fds[1].revents != 0) {
+                char bytes[256];
+                // The loop is not running: its wake-ups are of no use to anyone. A pipe that
+                // fails is not watched any more; the loop will report it.
+                const ssize_t got = ::read(wakeups, bytes, sizeof bytes);
+                if (got == 0 || (got < 0 && errno != EINTR)) wakeups = -1;
+            }
+            if (fds[0].revents != 0) {
+                socklen_t length = sizeof error;
+                if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) error = errno;
+                break;
+            }
+        }
+    }
+    if (error != 0) {
+        OX_LOG_ERROR("Error: " << systemError(error));
+        return APIResult::SOCKERR_CONNECT;
+    }
+    return APIResult::OK;
+}
+
+void ClientImp::startConnection(int rsock, int wsock) {
     boost::lock_guard<boost::recursive_mutex> recv(_recvlock);
     boost::lock_guard<boost::mutex> send(_sendlock);
+    boost::lock_guard<boost::mutex> run(_runlock);
     _rsock = rsock;
     _wsock = wsock;
+    _inbuffer.clear();
+    _outbuffer.clear();
+    _stopRequested = false;
+    _exitStatus = APIResult::OK;
 }
 
 void ClientImp::closeSockets() {

@@ -215,7 +215,6 @@ SequenceID_t ClientImp::nextPingNumber(SequenceID_t n) {
 APIResult::Type ClientImp::stop() {
     boost::lock_guard<boost::mutex> lock(_runlock);
     if (_handler == nullptr) return APIResult::NOT_RUNNING;
-    _stopRequested = true;
     _applicationStop = true;
     notifySelector();
     return APIResult::OK;

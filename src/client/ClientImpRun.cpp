@@ -16,6 +16,9 @@ class ClientImp::RunExit {
             boost::lock_guard<boost::mutex> lock(_client._runlock);
             _client._handler = nullptr;
             _client._runThreadID = std::thread::id();
+            // Pending still, as any stop, until the next run or connection attempt.
+            if (_client._applicationStop) _client._stopRequested = true;
+            _client._applicationStop = false;
         }
         if (_loop && _client._clearSubscriptionsOnStop) _client.clearStickySubscriptions();
         _client._condexit.notify_all();
@@ -54,6 +57,10 @@ APIResult::Type ClientImp::run(OXHandler* handler, bool loop) {
         _runThreadID = std::this_thread::get_id();
         _stopRequested = false;
         _applicationStop = false;
+        // This call reports what happens in it, never what ended an earlier one (a callback's
+        // exception, say, whose EXCEPTION_THROWN would make a later stop or protocol error look
+        // like a lost connection).
+        _exitStatus = APIResult::OK;
     }
     RunExit exit(*this, loop);
 
@@ -71,7 +78,7 @@ APIResult::Type ClientImp::run(OXHandler* handler, bool loop) {
             break;
         }
         // A stop the application asked for ends run() even when the connection was lost in the
-        // same pass: reconnecting would drop it and run on.
+        // same pass: it wants no new connection.
         if (applicationStopRequested()) break;
         if (!reconnect(handler)) break;
     }
@@ -92,17 +99,14 @@ bool ClientImp::reconnect(OXHandler* handler) {
     } else {
         markStickySubscriptionsUnsent();
     }
+    // Ends with NOT_CONNECTED when the application's stop comes before the login is accepted,
+    // onDisconnect and the TCP connection included.
     _exitStatus = connect(false);
     if (_exitStatus != APIResult::OK) return false;
     _logHeartbeatSeqMismatch = false;
     handler->onConnect(*_parent);
-    if (applicationStopRequested()) {
-        // The connection attempt cleared the stop flag: set again, requests are refused as
-        // after any stop, and the remembered subscriptions stay unsent rather than marked sent
-        // by sends that were refused.
-        requestStop();
-        return false;
-    }
+    // The remembered subscriptions stay unsent rather than marked sent by refused sends.
+    if (applicationStopRequested()) return false;
     resendStickySubscriptions(false);
     return true;
 }

@@ -68,13 +68,15 @@ class OXClient {
 
     // Connects to the first configured server that takes the connection and logs in, running
     // the client's loop on the calling thread until the server answers the login (with
-    // heartbeats on, at most 5 s of silence). OK; IS_CONNECTED; IS_RUNNING from inside run();
-    // the login's refusal (INVALID_USER, INVALID_PASSWORD, ...); or the failure of the last
-    // connection attempt or of the login. A failure leaves the client unconnected; a server
-    // that took the login messages ends the attempt, refusing or not.
+    // heartbeats on, at most 5 s of silence, and 5 s for the TCP connection). A server that
+    // cannot be reached, or whose connection is lost during the login, passes the attempt to
+    // the next one. OK; IS_CONNECTED; IS_RUNNING from inside run(); the login's refusal
+    // (INVALID_USER, INVALID_PASSWORD, ...) or PROTOCOL_ERROR, which end the attempt; or the
+    // failure of the last server tried. A failure leaves the client unconnected.
     APIResult::Type connect();
     // Asks the running loop to return after its current pass; NOT_RUNNING when none runs. Any
-    // thread. Until the next run, processEvents or connect, requests return IS_STOPPING.
+    // thread. No reconnection inside run() goes on after it. Until the next run,
+    // processEvents or connect, requests return IS_STOPPING.
     APIResult::Type stop();
     // The mean round trip of the last 64 answered pings, in nanoseconds; 0 before any. Waits
     // while the loop runs on another thread.
@@ -231,7 +233,8 @@ class OXClient {
     // ends. Returns INVALID_PARAMETER for a null handler, NOT_CONNECTED, IS_RUNNING while run()
     // or processEvents() is active (from a callback, say), or the result that ended it: OK after
     // stop(), BUFFER_FULL or PROTOCOL_ERROR (the connection is left open: close() it), the
-    // failure of the reconnection, or the loss of the connection when stop() had been called.
+    // failure of the reconnection, the loss of the connection when stop() had been called, or
+    // NOT_CONNECTED when stop() came during a reconnection before a login was accepted.
     // After BUFFER_FULL or PROTOCOL_ERROR it returns that result at once until the client is
     // closed and connected again. An exception thrown by a callback passes on (onStop is then
     // not called); the handler is removed in every case.

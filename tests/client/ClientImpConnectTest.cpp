@@ -2,12 +2,18 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
+#include <functional>
 #include <future>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #include "ClientImpInspector.h"
 #include "ConsoleLog.h"
@@ -16,6 +22,7 @@
 #include "api/ConfigMessage.h"
 #include "api/ConnectResponseMessage.h"
 #include "api/InsertLogMessage.h"
+#include "api/MsgFactory.h"
 #include "api/ProtoInit.h"
 #include "api/RiskResponseMessage.h"
 #include "api/RuThereMessage.h"
@@ -25,6 +32,7 @@
 #include "client/AbstractOXHandler.h"
 #include "client/ClientImp.h"
 #include "common/TimeUtil.h"
+#include "support/client/FullQueuePort.h"
 #include "support/client/RefusingPort.h"
 #include "support/client/SocketPairs.h"
 #include "support/client/TestServer.h"
@@ -261,6 +269,63 @@ TEST_F(ClientConnectThreads, AFirstServerRefusingConnectionsPassesTheLoginToTheS
     EXPECT_TRUE(c.isConnected());
 }
 
+// A login lost with its connection says nothing of the other server: the pass goes on to it.
+// A server that speaks wrongly ends the pass, as a refusal does.
+TEST_F(ClientConnectThreads, ALoginLostWithItsConnectionGoesOnToTheNextServer) {
+    const struct {
+        const char* what;
+        std::function<void(TestServer&)> firstServer;
+        APIResult::Type result;
+        int server;  // the one in use or tried last
+    } rows[] = {
+        {"end of stream", [](TestServer& s) { s.setDefault(Behaviour::closeAtOnce()); },
+         APIResult::OK, 1},
+        {"reset", [](TestServer& s) { s.crash(); }, APIResult::OK, 1},
+        {"no answer until the time-out", [](TestServer& s) { s.setDefault(Behaviour::silent()); },
+         APIResult::OK, 1},
+        {"a malformed answer",
+         [](TestServer& s) {
+             s.setDefault(Behaviour::malformedAnswer(test_support::Malformed::LENGTH_9));
+         },
+         APIResult::PROTOCOL_ERROR, 0},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        TestServer first;
+        row.firstServer(first);
+        TestServer second;
+        ClientImp c(nullptr, "trader", "secret", "127.0.0.1", first.port(), "127.0.0.1",
+                    second.port());
+        // The time seam: a time-out of 100 ms instead of 5 s.
+        In::setPeriods(c, 10 * Orbanex::TimeUtil::ONE_MSEC, 100 * Orbanex::TimeUtil::ONE_MSEC);
+
+        EXPECT_EQ(c.connect(true), row.result);
+        EXPECT_EQ(In::currentServer(c), row.server);
+        EXPECT_EQ(c.isConnected(), row.result == APIResult::OK);
+        EXPECT_EQ(second.record().size(), row.result == APIResult::OK ? 1u : 0u);
+        EXPECT_TRUE(first.waitForConnections(1));
+    }
+}
+
+TEST_F(ClientConnectThreads, AFirstServerThatNeverCompletesTheConnectionIsGivenUpAfterTheTimeOut) {
+    const ConsoleLog log;
+    auto unanswered = std::make_unique<test_support::FullQueuePort>();
+    TestServer second;
+    ClientImp c(nullptr, "trader", "secret", "127.0.0.1", unanswered->port(), "127.0.0.1",
+                second.port());
+    In::setPeriods(c, 10 * Orbanex::TimeUtil::ONE_MSEC, 100 * Orbanex::TimeUtil::ONE_MSEC);
+
+    std::future<APIResult::Type> login =
+        std::async(std::launch::async, [&c] { return c.connect(true); });
+    const bool returned = login.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    if (!returned) unanswered.reset();  // a refused SYN ends a connect stuck in the system
+    ASSERT_TRUE(returned);
+    EXPECT_EQ(login.get(), APIResult::OK);
+    EXPECT_EQ(In::currentServer(c), 1);
+    EXPECT_EQ(log.count(std::string(":ERROR:Error: ") + std::strerror(ETIMEDOUT)), 1u)
+        << log.text();
+}
+
 TEST_F(ClientConnectThreads, ALoginRefusedByTheFirstServerEndsTheAttempt) {
     TestServer first;
     first.setDefault(Behaviour::refuse(ConnectionResponse::FAILED_INVALID_PASSWORD));
@@ -387,6 +452,30 @@ TEST_F(ClientConnectThreads, ALoginAnswerWhileConnectedIsIgnoredWithAWarning) {
     EXPECT_EQ(In::sessionID(c), session);
     EXPECT_EQ(In::orderIDs(c), allocator);
     EXPECT_EQ(log.count(":WARN:Login answer while logged in; ignored."), 2u) << log.text();
+}
+
+// A request that passed its checks while the old connection stood may write after it is gone,
+// and fail: what that records must not end the next connection before it has begun.
+TEST_F(ClientConnectThreads, AWriteFailingBetweenTwoConnectionsNeverFailsTheNewOne) {
+    TestServer server;
+    server.setDefault(Behaviour::silent());
+    ClientImp c(nullptr, "trader", "secret", "127.0.0.1", server.port(), nullptr, 0);
+    std::atomic<bool> writing{true};
+    std::atomic<int> writes{0};
+    // Pings go out without a login, so they reach the write whatever the connection's state.
+    std::thread writer([&] {
+        for (; writing; ++writes) c.send(MsgFactory::createMessage(RuThereMessage::ID));
+    });
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (writes == 0 && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+    std::vector<APIResult::Type> results;
+    for (int i = 0; i < 20; ++i) {
+        results.push_back(c.connectOne("127.0.0.1", server.port()));
+        c.closeSockets();
+    }
+    writing = false;
+    writer.join();
+    EXPECT_EQ(results, std::vector<APIResult::Type>(20, APIResult::OK));
 }
 
 TEST_F(ClientConnect, AnAttemptReportsItsOwnFailureNotOneLeftFromEarlier) {

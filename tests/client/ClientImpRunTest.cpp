@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <functional>
 #include <future>
+#include <memory>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ClientImpInspector.h"
@@ -21,6 +25,7 @@
 #include "api/TestMessage.h"
 #include "client/OXClient.h"
 #include "common/TimeUtil.h"
+#include "support/client/FullQueuePort.h"
 #include "support/client/TestServer.h"
 #include "support/client/WireFrame.h"
 
@@ -244,30 +249,47 @@ TEST_F(ClientRunThreads, ALostConnectionIsWonBackWithOnDisconnectAndOnConnect) {
 }
 
 // A stop that the application asks for while run() is reconnecting is never dropped by the
-// connection attempt, which clears the stop requests of the connection before it.
-TEST_F(ClientRunThreads, AStopDuringAReconnectionStillEndsRun) {
-    OXClient client("trader", "secret", "127.0.0.1", server.port());
-    connect(client);
-    handler.inside = [&](const std::string& name, OXClient& c) {
-        if (name == "onStart") server.closeConnection();
-        if (name == "onDisconnect") {
-            EXPECT_EQ(c.stop(), APIResult::OK);
-        }
-    };
-    std::future<APIResult::Type> running =
-        std::async(std::launch::async, [&] { return client.run(&handler); });
+// connection attempt, which clears the stop requests of the connection before it: no new
+// connection is made, whatever the next server would do.
+TEST_F(ClientRunThreads, AStopFromOnDisconnectEndsRunWithoutANewConnection) {
+    Behaviour pingsOnly = Behaviour::silent();
+    pingsOnly.answerPings = true;
+    const struct {
+        const char* what;
+        Behaviour next;
+    } rows[] = {{"next server accepts the login", Behaviour::accept()},
+                {"next server answers pings but never the login", pingsOnly}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        const size_t first = server.record().size();
+        OXClient client("trader", "secret", "127.0.0.1", server.port());
+        connect(client);
+        server.setDefault(row.next);
+        LifecycleHandler handler;
+        handler.inside = [&](const std::string& name, OXClient& c) {
+            if (name == "onStart") server.closeConnection();
+            if (name == "onDisconnect") {
+                EXPECT_EQ(c.stop(), APIResult::OK);
+            }
+        };
+        std::future<APIResult::Type> running =
+            std::async(std::launch::async, [&] { return client.run(&handler); });
 
-    const bool stopped = handler.waitFor("onStop");
-    if (!stopped) client.stop();  // the stop was lost: end the run so the test can fail
-    ASSERT_TRUE(stopped);
-    ASSERT_EQ(running.wait_for(std::chrono::seconds(10)), std::future_status::ready);
-    // The reconnection went through before run saw the stop.
-    EXPECT_EQ(running.get(), APIResult::OK);
-    EXPECT_EQ(handler.names(), (Names{"onStart", "onDisconnect", "onConnect", "onStop"}));
-    EXPECT_EQ(server.record().size(), 2u);
-    // As after any stop, requests are refused until the next run.
-    EXPECT_EQ(In::of(client).send(MsgFactory::createMessage(TestMessage::ID)),
-              APIResult::IS_STOPPING);
+        const bool stopped = handler.waitFor("onStop");
+        if (!stopped) client.stop();  // the stop was lost: end the run so the test can fail
+        ASSERT_TRUE(stopped);
+        ASSERT_EQ(running.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+        EXPECT_EQ(running.get(), APIResult::NOT_CONNECTED);
+        EXPECT_EQ(handler.names(), (Names{"onStart", "onDisconnect", "onStop"}));
+        EXPECT_FALSE(client.isConnected());
+        EXPECT_EQ(server.record().size(), first + 1);
+        // As after any stop, requests are refused until the next run or connection attempt.
+        EXPECT_EQ(In::of(client).send(MsgFactory::createMessage(TestMessage::ID)),
+                  APIResult::IS_STOPPING);
+        server.setDefault(Behaviour::accept());
+        EXPECT_EQ(client.connect(), APIResult::OK);
+        EXPECT_EQ(client.close(), APIResult::OK);
+    }
 }
 
 TEST_F(ClientRunThreads, AStopFromAnotherThreadDuringTheLoginOfAReconnectionEndsRun) {
@@ -399,6 +421,139 @@ TEST_F(ClientRunThreads, StickySubscriptionsAndANewSessionIdAcrossAReconnection)
             r[first + 1].find(SubmitOrderMessage::ID)->as<SubmitOrderMessage>()->contents.orderID,
             s1 << 40);
         EXPECT_EQ(handler.names(), (Names{"onStart", "onDisconnect", "onConnect", "onStop"}));
+    }
+}
+
+// The connection attempt of a reconnection watches for the application's stop: a server host
+// that never answers does not keep run() for the time-out period.
+TEST_F(ClientRunThreads, AStopDuringTheTcpConnectionOfAReconnectionEndsRun) {
+    auto unanswered = std::make_unique<test_support::FullQueuePort>();
+    OXClient client("trader", "secret", "127.0.0.1", unanswered->port(), "127.0.0.1",
+                    server.port());
+    In::setPeriods(In::of(client), 10 * MS, 100 * MS);
+    connect(client);  // the first server given up after 100 ms
+    // From now on an attempt on the first server would last a minute.
+    In::setPeriods(In::of(client), 400 * MS, 60000 * MS);
+    handler.inside = [&](const std::string& name, OXClient&) {
+        if (name == "onStart") server.closeConnection();
+    };
+    std::future<APIResult::Type> running =
+        std::async(std::launch::async, [&] { return client.run(&handler); });
+    ASSERT_TRUE(handler.waitFor("onDisconnect"));
+    ASSERT_TRUE(unanswered->waitForAttempt());
+
+    EXPECT_EQ(client.stop(), APIResult::OK);
+    const bool returned = running.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    if (!returned) unanswered.reset();  // a refused SYN ends a connect stuck in the system
+    ASSERT_TRUE(returned);
+    EXPECT_EQ(running.get(), APIResult::NOT_CONNECTED);
+    EXPECT_EQ(handler.names(), (Names{"onStart", "onDisconnect", "onStop"}));
+    EXPECT_FALSE(client.isConnected());
+    EXPECT_EQ(server.record().size(), 1u);
+}
+
+// A server process killed while the application sends: its connection is reset, and its
+// listener may still complete handshakes whose logins are then reset too. The second server
+// takes over in the same pass, whatever the first one's dying did to the writes.
+TEST_F(ClientRunThreads, AFirstServerCrashingUnderConcurrentOrdersFailsOverToTheSecond) {
+    Behaviour accept;
+    accept.configs.push_back(testConfiguration());
+    const int TRIALS = 5;
+    for (int trial = 0; trial < TRIALS; ++trial) {
+        SCOPED_TRACE(trial);
+        TestServer first;
+        first.setDefault(accept);
+        TestServer second;
+        second.setDefault(accept);
+        OXClient client("trader", "secret", "127.0.0.1", first.port(), "127.0.0.1", second.port());
+        connect(client);
+        LifecycleHandler handler;
+        handler.inside = [](const std::string& name, OXClient& c) {
+            if (name == "onConnect") c.stop();
+        };
+        std::future<APIResult::Type> running =
+            std::async(std::launch::async, [&] { return client.run(&handler); });
+        ASSERT_TRUE(handler.waitFor("onStart"));
+
+        std::atomic<bool> sending{true};
+        std::thread trader([&] {
+            for (int n = 0; sending; ++n) {
+                client.submitOrder(("o" + std::to_string(n)).c_str(), 3, 10, Side::BID,
+                                   OXFloat("1"), OXFloat("2"), OrderType::LIMIT, TimeInForce::GTC);
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+        });
+        ASSERT_TRUE(first.waitForMessages(SubmitOrderMessage::ID, 3));
+        first.crash();
+        const bool stopped = handler.waitFor("onStop");
+        sending = false;
+        trader.join();
+        if (!stopped) client.stop();
+        ASSERT_TRUE(stopped);
+        ASSERT_EQ(running.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+
+        EXPECT_EQ(running.get(), APIResult::OK);
+        EXPECT_EQ(handler.names(), (Names{"onStart", "onDisconnect", "onConnect", "onStop"}));
+        EXPECT_EQ(In::currentServer(In::of(client)), 1);
+        ASSERT_EQ(second.record().size(), 1u);
+        EXPECT_EQ(In::sessionID(In::of(client)), second.record()[0].sessionID);
+        EXPECT_EQ(client.close(), APIResult::OK);
+    }
+}
+
+// After a callback's exception left run(), the next call reports what happens in it.
+TEST_F(ClientRunThreads, ACallAfterACallbackExceptionReportsOnlyWhatHappensInIt) {
+    const struct {
+        const char* what;
+        std::function<APIResult::Type(OXClient&, LifecycleHandler&)> call;
+        APIResult::Type result;
+        Names callbacks;
+    } rows[] = {
+        {"run stopped from onStart",
+         [](OXClient& c, LifecycleHandler& h) {
+             h.inside = [](const std::string& name, OXClient& client) {
+                 if (name == "onStart") client.stop();
+             };
+             return c.run(&h);
+         },
+         APIResult::OK,
+         {"onStart", "onStop"}},
+        {"run meeting a malformed frame",
+         [this](OXClient& c, LifecycleHandler& h) {
+             h.inside = [this](const std::string& name, OXClient& client) {
+                 if (name == "onStart") {
+                     server.sendRaw(
+                         test_support::malformedFrame(test_support::Malformed::LENGTH_9, 1));
+                 }
+                 if (name == "onConnect") client.stop();  // a reconnection would run on
+             };
+             return c.run(&h);
+         },
+         APIResult::PROTOCOL_ERROR,
+         {"onStart", "onStop"}},
+        {"processEvents with nothing ready",
+         [](OXClient& c, LifecycleHandler& h) { return c.processEvents(&h); },
+         APIResult::OK,
+         {}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        const size_t connections = server.record().size();
+        OXClient client("trader", "secret", "127.0.0.1", server.port());
+        connect(client);
+        LifecycleHandler throwing;
+        throwing.inside = [&](const std::string& name, OXClient&) {
+            if (name == "onStart") server.send(MktDataMessage());
+            if (name == "onMarketData") throw std::runtime_error("handler failed");
+        };
+        EXPECT_THROW(client.run(&throwing), std::runtime_error);
+        ASSERT_EQ(In::exitStatus(In::of(client)), APIResult::EXCEPTION_THROWN);
+
+        LifecycleHandler next;
+        EXPECT_EQ(row.call(client, next), row.result);
+        EXPECT_EQ(next.names(), row.callbacks);
+        EXPECT_EQ(server.record().size(), connections + 1);  // no reconnection
+        EXPECT_EQ(client.close(), APIResult::OK);
     }
 }
 

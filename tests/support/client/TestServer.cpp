@@ -276,6 +276,14 @@ void TestServer::adopt(int readFd, int writeFd) {
     command([this, readFd, writeFd] { take(readFd, writeFd); });
 }
 
+void TestServer::crash() {
+    command([this] {
+        _crashed = true;
+        for (auto& c : _connections)
+            if (!c->gone) reset(*c);
+    });
+}
+
 TestServer::Connection& TestServer::current() {
     if (_taken == 0) throw std::runtime_error("TestServer: no connection");
     const size_t last = _taken - 1;
@@ -428,7 +436,7 @@ void TestServer::readFrom(Connection& c) {
     if (!c.framing) return;
     c.input.append(buf, static_cast<size_t>(n));
     size_t pos = 0;
-    while (c.input.size() - pos >= FRAME_HEADER_SIZE) {
+    while (!c.gone && c.input.size() - pos >= FRAME_HEADER_SIZE) {
         ReceivedFrame f;
         f.header = parseHeader(c.input.data() + pos);
         if (f.header.length < MIN_FRAME_LENGTH || f.header.length > MAX_FRAME_LENGTH) {
@@ -459,6 +467,12 @@ void TestServer::handleFrame(Connection& c, ReceivedFrame frame) {
     // The reaction is written before the frame enters the record: a test that sees the frame
     // knows that every answer to it has been written.
     ++c.framesReceived;
+    if (_crashed && frame.as<ZURAV::ClientConnectMessage>() != nullptr) {
+        // Dying, the server took the whole login: only the client's reading can learn of it.
+        change(c, [&](ConnectionRecord& r) { r.frames.push_back(std::move(frame)); });
+        reset(c);
+        return;
+    }
     if (frame.decoded()) {
         if (frame.header.id == ZURAV::ClientConnectMessage::ID && !c.loginAnswered) {
             c.loginAnswered = true;
@@ -561,6 +575,16 @@ void TestServer::shutWrite(Connection& c) {
     c.written = 0;
     c.writeShut = true;
     ::shutdown(c.writeFd, SHUT_WR);
+}
+
+void TestServer::reset(Connection& c) {
+    // Lingering for no time, closing sends a reset instead of an end of stream.
+    const linger abort{1, 0};
+    ::setsockopt(c.readFd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+    if (c.writeFd != c.readFd) ::setsockopt(c.writeFd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+    ::close(c.readFd);
+    if (c.writeFd != c.readFd) ::close(c.writeFd);
+    c.gone = true;
 }
 
 void TestServer::release(Connection& c) {

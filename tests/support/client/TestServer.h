@@ -189,6 +189,10 @@ class TestServer {
     // Serves a connection over readFd and writeFd (sockets; the same one or the server ends of
     // SocketPairs) as the next connection taken. The server owns and closes them.
     void adopt(int readFd, int writeFd);
+    // Dies as a killed process does: every connection is reset (no end of stream). The
+    // listener still completes handshakes for a while (closeListener ends that): a connection
+    // taken from now on is reset once its login has arrived, unanswered.
+    void crash();
 
     // A copy of the record: one entry per connection taken, in order.
     Record record() const;
@@ -216,6 +220,7 @@ class TestServer {
     void flush(Connection& c);
     void shutWrite(Connection& c);
     void release(Connection& c);
+    void reset(Connection& c);
     Connection& current();
     void command(std::function<void()> fn);
     void wake() const;
@@ -232,6 +237,7 @@ class TestServer {
     std::vector<std::unique_ptr<Connection>> _connections;  // not yet let go
     size_t _taken = 0;  // connections taken so far; the last is the current one
     ZURAV::ClientSessionID_t _lastSessionID = 0;
+    bool _crashed = false;
 
     // Guarded by _mutex.
     mutable std::mutex _mutex;
