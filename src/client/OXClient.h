@@ -100,7 +100,9 @@ class OXClient {
     // onStart: a subscription remembered already is sent again, with the WARN "Sending duplicate
     // subscription for stickied ...". The marks are per connection and only run()'s own
     // reconnection clears them: after run() ended on a stop, BUFFER_FULL or PROTOCOL_ERROR, a
-    // close(), connect() and new run() do not send them, so subscribe again there.
+    // close(), connect() and new run() do not send them (subscribing again then works, with that
+    // WARN). An application that connects again itself is better served by subscribing in
+    // onStart and onConnect with sticky subscriptions off.
     void setStickySubscriptions(boolean sticky);
     void setStickySubscriptions(boolean sticky, boolean clearSubscriptionsOnStop);
 
