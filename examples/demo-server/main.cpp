@@ -477,16 +477,19 @@ int main(int argc, char** argv) {
     std::string feed;
     std::string exchange;
     std::string markets;
-    options.add_options()("help", "this text")(
+    options.add_options()("help", "print this text and exit")(
         "port", po::value<int>(&port)->default_value(0),
-        "port on 127.0.0.1 to listen on; 0 lets the system choose")(
-        "feed", po::value<std::string>(&feed)->default_value("DEMO"), "name of the one feed")(
+        "port on 127.0.0.1 to listen on; 0 lets the system choose one, which the first line "
+        "of output names")(
+        "feed", po::value<std::string>(&feed)->default_value("DEMO"),
+        "name of the one feed (feed id 1), sent in the configuration at each login")(
         "exchange", po::value<std::string>(&exchange)->default_value("ZURAV-DEMO"),
         "exchange name of the feed")(
         "markets", po::value<std::string>(&markets)->default_value("EUR/USD,USD/JPY,GBP/USD"),
-        "the feed's markets, comma-separated")(
+        "the feed's markets, comma-separated, with market ids 1, 2, ... in that order; a name "
+        "holding JPY quotes with 3 decimal places, any other with 5")(
         "quote-ms", po::value<int>(&quoteMillis)->default_value(250),
-        "milliseconds between two quotes of a subscribed market");
+        "milliseconds between two quotes of each subscribed market (at least 1)");
     po::variables_map vm;
     try {
         po::store(po::parse_command_line(argc, argv, options), vm);
@@ -498,7 +501,18 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (vm.count("help") != 0) {
-        std::cout << "zurav-demo-server: a stand-in API server on 127.0.0.1\n" << options;
+        std::cout
+            << "zurav-demo-server: a stand-in API server on 127.0.0.1, for trying the library\n"
+               "and its examples without the service. It accepts every login, whatever the user\n"
+               "and password, and configures one feed of FX markets that carries market data and\n"
+               "order flow. A market-data subscription gets a two-sided quote of the market every\n"
+               "--quote-ms milliseconds, the prices walking at random. Orders are received and\n"
+               "accepted but never filled; modifications are accepted; cancellations of live\n"
+               "orders are confirmed, of others rejected; user locks are confirmed. It answers\n"
+               "pings, serves one client at a time (the connection taken last), prints a line per\n"
+               "request and report, and runs until SIGINT or SIGTERM.\n\n"
+               "usage: zurav-demo-server [options]\n"
+            << options;
         return 0;
     }
 

@@ -4,9 +4,13 @@
 // comes; then it stops and closes the session.
 //
 //   zurav-example-trading PORT [HOST [MARKET]]   (HOST 127.0.0.1, MARKET EUR/USD by default)
+//   zurav-example-trading PORT HOST MARKET PORT2 HOST2   (a second server to fail over to)
 //
 // Everything after connect() happens on the thread that calls run(): the handler's callbacks
 // make the requests, and the last one stops the loop. A second thread only watches the clock.
+// After a lost connection run() logs in again (to the second server when the first is gone) and
+// the handler subscribes again; an order in flight when the connection was lost is not followed
+// up (see zurav-example-production for an application that keeps going).
 #include <stdlib.h>
 
 #include <chrono>
@@ -62,11 +66,16 @@ class Trader : public AbstractOXHandler {
           _market(market.name),
           _tick(market.minIncrement) {}
 
+    // A new connection has no subscriptions: subscribe when run() starts, and again after every
+    // reconnection inside run() (the quotes come back after a fail-over).
     void onStart(OXClient& client) override {
         say("run started: subscribing to " + _market + " and to the order flow of feed " +
             std::to_string(_feedID));
-        say("  subscribeMD: " + result(client.subscribeMD(_feedID, _marketID)));
-        say("  subscribeOF: " + result(client.subscribeOF(_feedID)));
+        subscribe(client);
+    }
+    void onConnect(OXClient& client) override {
+        say("connected again: subscribing again");
+        subscribe(client);
     }
 
     void onSubscriptionEvent(const SubscriptionEvent& e, OXClient&) override {
@@ -142,10 +151,14 @@ class Trader : public AbstractOXHandler {
     }
 
     void onDisconnect(OXClient&) override { say("connection lost; reconnecting"); }
-    void onConnect(OXClient&) override { say("connected again"); }
     void onStop(OXClient&) override { say("run stopped"); }
 
   private:
+    void subscribe(OXClient& client) {
+        say("  subscribeMD: " + result(client.subscribeMD(_feedID, _marketID)));
+        say("  subscribeOF: " + result(client.subscribeOF(_feedID)));
+    }
+
     enum Step { WATCHING, SUBMITTED, MODIFIED, CANCELING, CANCELED };
 
     const FeedID_t _feedID;
@@ -190,8 +203,8 @@ class Watchdog {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) {
-        std::cerr << "usage: zurav-example-trading PORT [HOST [MARKET]]" << std::endl;
+    if (argc < 2 || argc == 5 || argc > 6) {
+        std::cerr << "usage: zurav-example-trading PORT [HOST [MARKET [PORT2 HOST2]]]" << std::endl;
         return 2;
     }
     const int port = std::atoi(argv[1]);
@@ -210,7 +223,9 @@ int main(int argc, char** argv) {
     }
     say(std::string("logging into ") + logDir);
 
-    OXClient* client = new OXClient("trader", "secret", host, port);
+    OXClient* client =
+        argc == 6 ? new OXClient("trader", "secret", host, port, argv[5], std::atoi(argv[4]))
+                  : new OXClient("trader", "secret", host, port);
     int status = 0;
     const APIResult::Type login = client->connect();
     say(std::string("connect to ") + host + ":" + std::to_string(port) + ": " + result(login));

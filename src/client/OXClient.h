@@ -87,10 +87,25 @@ class OXClient {
     // Logs every message sent (other than pings) and every connection attempt at INFO. Takes
     // effect only when the environment holds THIRD_PARTY_JAVA; otherwise changes nothing.
     void setDebug(boolean debug);
-    // sticky: subscriptions are remembered and sent again on a new connection.
+    // Sticky subscriptions: with sticky true, every subscribeMD/subscribeOF that goes out is
+    // remembered by feed and market (order flow under market 0) until it is unsubscribed (or a
+    // subscription of the same key is made with sticky false), and run() sends the remembered
+    // ones that are not marked sent on the connection: at its start, after onStart, and after
+    // each reconnection, after onConnect.
+    //
+    // clearSubscriptionsOnStop (true unless given) forgets them all when run() loses its
+    // connection and when run() ends. With it true a reconnection therefore sends nothing again:
+    // to get the subscriptions back after a fail-over, either pass false, or subscribe again in
+    // onConnect yourself (the examples do: that also covers a new connect() and run()).
+    //
+    // With (true, false), subscribe once, after connect() and before the first run(), not in
+    // onStart: a subscription remembered already is sent again, with the WARN "Sending duplicate
+    // subscription for stickied ...". The marks are per connection and only run()'s own
+    // reconnection clears them: after run() ended on a stop, BUFFER_FULL or PROTOCOL_ERROR, a
+    // close(), connect() and new run() do not send them (subscribing again then works, with that
+    // WARN). An application that connects again itself is better served by subscribing in
+    // onStart and onConnect with sticky subscriptions off.
     void setStickySubscriptions(boolean sticky);
-    // clearSubscriptionsOnStop: remembered subscriptions are forgotten when run() loses its
-    // connection or ends (the default).
     void setStickySubscriptions(boolean sticky, boolean clearSubscriptionsOnStop);
 
     // Configures the process's logging: binary message log always, text log when enable, both
@@ -142,11 +157,13 @@ class OXClient {
     // order id names which order until a rejection, cancellation or completion of it arrives.
     // A request it refuses itself sends nothing and is reported through the handler as well:
     // onOrderRejected (order id and sequence id -1) or onOrderCancelRejected, delivered by the
-    // loop after the call has returned. Before the first accepted login order entry returns
-    // NOT_CONNECTED. Client order ids stay remembered across reconnections: one used before a
-    // reconnection cannot name a new order, and cancelling by it is refused locally unless an
-    // order of the new login happens to have the same order id (a login with the same session
-    // id), which is then the order cancelled.
+    // loop after the call has returned. Before the first accepted login a new order returns
+    // INVALID_FEED (no feed is known before the server's configuration), a modification or a
+    // cancellation by order id NOT_CONNECTED (there are no order ids yet), and a cancellation by
+    // client order id INVALID_ORDERID. Client order ids stay remembered across reconnections:
+    // one used before a reconnection cannot name a new order, and cancelling by it is refused
+    // locally unless an order of the new login happens to have the same order id (a login with
+    // the same session id), which is then the order cancelled.
 
     // New order: (result, order id). INVALID_FEED or INVALID_MARKET for an unknown feed or
     // market, DUPLICATE_CLIENT_ORDERID for a null, empty or remembered client order id (all
@@ -193,8 +210,8 @@ class OXClient {
     // INVALID_MARKETDATA_FEED (market data of a feed without it) and INVALID_TRADING_FEED
     // (order flow of a feed without it) refuse a request locally.
 
-    // Market data of one market, order flow of one feed; the send's result. With sticky
-    // subscriptions on, they are remembered and sent again after a reconnection inside run().
+    // Market data of one market, order flow of one feed; the send's result. A new connection
+    // has none: subscribe again in onConnect, or see setStickySubscriptions.
     APIResult::Type subscribeMD(FeedID_t feedID, MarketID_t marketID, const std::string& clSubID);
     APIResult::Type subscribeMD(FeedID_t feedID, MarketID_t marketID);
     APIResult::Type subscribeOF(FeedID_t feedID, const std::string& clSubID);
