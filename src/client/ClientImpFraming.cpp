@@ -46,12 +46,15 @@ bool fitsOneFrame(const OXMessage& msg) {
 APIResult::Type ClientImp::send(const ShpOXMessage& msg) {
     const MsgType_t id = msg->getMsgType();
     if (id != ClientDisconnectMessage::ID && isStopRequested()) return APIResult::IS_STOPPING;
-    if (id != VersionMessage::ID && id != ClientConnectMessage::ID && id != RuThereMessage::ID &&
-        !isConnected()) {
-        return APIResult::NOT_CONNECTED;
-    }
+    const bool needsLogin =
+        id != VersionMessage::ID && id != ClientConnectMessage::ID && id != RuThereMessage::ID;
+    if (needsLogin && !isConnected()) return APIResult::NOT_CONNECTED;
 
     boost::lock_guard<boost::mutex> lock(_sendlock);
+    // Asked again under the send lock: a request that passed the test above just before the
+    // connection was lost must not be framed into the next connection ahead of its login. The
+    // connection is marked lost before its buffers are reset for the next one (under this lock).
+    if (needsLogin && !isConnected()) return APIResult::NOT_CONNECTED;
     if (_debugMessages && id != RuThereMessage::ID && id != ImHereMessage::ID) {
         OX_LOG_INFO("send: " << *msg);
     }

@@ -2,10 +2,15 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
+#include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ClientImpInspector.h"
@@ -186,6 +191,45 @@ TEST_F(ClientImpFraming, WakingTheLoopNeverBlocks) {
 }
 
 // ---- cutting the input into frames ----
+
+// The state of a thread of this process as /proc gives it ('R' running, 'S' waiting, ...).
+char threadState(pid_t tid) {
+    std::ifstream stat("/proc/self/task/" + std::to_string(tid) + "/stat");
+    std::string line;
+    std::getline(stat, line);
+    const size_t name = line.rfind(')');  // the state follows the parenthesised name
+    return name == std::string::npos || name + 2 >= line.size() ? '?' : line[name + 2];
+}
+
+class ClientImpFramingThreads : public ClientImpFraming {};
+
+// A request from another thread that got past the connected test while the connection was
+// still up, and waits for the send lock while it is lost, frames nothing: its bytes would
+// otherwise reach the next connection ahead of that connection's login.
+TEST_F(ClientImpFramingThreads, ARequestWaitingWhileTheConnectionIsLostFramesNothing) {
+    client.setConnected(true);
+    std::atomic<pid_t> tid{0};
+    APIResult::Type result = APIResult::OK;
+    std::thread request;
+    {
+        boost::lock_guard<boost::mutex> held(In::sendLock(client));
+        request = std::thread([&] {
+            tid = static_cast<pid_t>(syscall(SYS_gettid));
+            result = client.send(insertLog(100));
+        });
+        // Until the request waits for the lock: the one wait on its way there.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while ((tid == 0 || threadState(tid) != 'S') &&
+               std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::yield();
+        }
+        client.setConnected(false);
+    }
+    request.join();
+    EXPECT_EQ(result, APIResult::NOT_CONNECTED);
+    EXPECT_EQ(readAvailable(server), "");
+    EXPECT_EQ(In::outbuffer(client).position(), 0u);
+}
 
 TEST(ClientImpDecoding, FramesAreCutWhereverTheReadsSplitThem) {
     ProtoInit::initialize();

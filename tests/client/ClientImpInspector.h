@@ -104,6 +104,8 @@ struct ClientImpInspector {
         }
         return out;
     }
+    // The lock every request takes to frame its message; a test holds it to stop requests there.
+    static boost::mutex& sendLock(ClientImp& c) { return c._sendlock; }
     static void setBatchDefID(ClientImp& c, BatchDefID_t id) { c._batchDefID = id; }
     static size_t deferredCount(ClientImp& c) {
         boost::lock_guard<boost::recursive_mutex> lock(c._deferredlock);
