@@ -552,29 +552,26 @@ TEST_F(LogManagerThreads, FinalizeOnAnotherThreadWritesTheInitialisingThreadsBuf
 
 TEST_F(LogManagerThreads, ConfiguringAgainWhileOthersLogLosesNoEntry) {
     constexpr int THREADS = 4;
+    constexpr int PER_THREAD = 2000;
     constexpr int RESTARTS = 8;
     logtest::CountingHandler handler;
     manager().registerHandler(handler);
     ASSERT_TRUE(configure(Options{false, true, false, 128, ""}));
-    std::atomic<bool> stop{false};
     std::atomic<int> logged{0};
-    std::vector<int> counts(THREADS, 0);
     std::vector<std::thread> threads;
     for (int t = 0; t < THREADS; ++t) {
         threads.emplace_back([&, t] {
-            for (int& i = counts[t]; !stop.load(); ++i) {
+            for (int i = 0; i < PER_THREAD; ++i) {
                 OX_LOG_INFO("entry " << t << '.' << i);
                 logged.fetch_add(1);
             }
         });
     }
-    for (int r = 0; r < RESTARTS; ++r) {
-        // Every restart falls among entries of every thread.
-        const int before = logged.load();
-        while (logged.load() < before + THREADS * 50) std::this_thread::yield();
-        ASSERT_TRUE(configure(Options{false, true, false, 128, ""}));
+    // The restarts fall among the entries, spread over the whole run.
+    for (int r = 1; r <= RESTARTS; ++r) {
+        while (logged.load() < r * THREADS * PER_THREAD / (RESTARTS + 1)) std::this_thread::yield();
+        EXPECT_TRUE(configure(Options{false, true, false, 128, ""}));
     }
-    stop = true;
     for (auto& th : threads) th.join();
     LoggingInit::finalize();
 
@@ -587,9 +584,9 @@ TEST_F(LogManagerThreads, ConfiguringAgainWhileOthersLogLosesNoEntry) {
     }
     EXPECT_EQ(dir.files(".txt").size(), static_cast<size_t>(RESTARTS + 1));
     EXPECT_EQ(handler.count(Orbanex::LogEventHandler::LOG_ENTRY_LOST), 0);
-    EXPECT_EQ(written.size(), static_cast<size_t>(logged.load()));
+    EXPECT_EQ(written.size(), static_cast<size_t>(THREADS * PER_THREAD));
     for (int t = 0; t < THREADS; ++t) {
-        for (int i = 0; i < counts[t]; ++i) {
+        for (int i = 0; i < PER_THREAD; ++i) {
             ASSERT_EQ(written.count(std::to_string(t) + "." + std::to_string(i)), 1u) << t << i;
         }
     }
