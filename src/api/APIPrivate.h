@@ -3,6 +3,7 @@
 // What the generated classes use of the framework. Not part of the public headers' surface:
 // only the units of the API model include it.
 
+#include <memory>
 #include <ostream>
 
 #include "api/APITypes.h"
@@ -17,13 +18,16 @@ typedef Tarvik::FastCodec FastCodec;
 
 typedef Tarvik::TextCodec<Orbanex::FastOStream> TextCodec;
 typedef Tarvik::TextWriter<Orbanex::FastOStream> TextWriter;
-// Text dumps are built in this fixed buffer on the caller's stack; a longer text is cut short.
+// Text dumps are built in this fixed buffer; a longer text is cut short.
 typedef Orbanex::StaticOStream<262144> TextStream;
 
-// Writes prefix, x's group in the pretty layout and ">" to os in one write.
+// Writes prefix, x's group in the pretty layout and ">" to os in one write. The buffer is on the
+// heap: a dump may be made on a request path (the client's debug log of what it sends), whose
+// thread may have a small stack.
 template <class T>
 void dumpText(std::ostream& os, const char* prefix, const T& x) {
-    TextStream stream;
+    const std::unique_ptr<TextStream> text(new TextStream);
+    TextStream& stream = *text;
     TextCodec codec(stream);
     TextWriter writer(codec, true, 0);
     codec.write_data(prefix);

@@ -57,6 +57,9 @@ void ClientImp::loopPasses(bool loop) {
         const Timestamp_t sleepTime = _sleepTime;
         const int timeout = stopping || !loop ? 0 : sleepTime > 0 ? periodMillis(sleepTime) : -1;
 
+        // What this thread logged may wait in its log buffer until its next log call: handed
+        // over before the wait, it reaches the files while the loop waits.
+        Orbanex::LogManager::handOverEntries();
         // poll, not select: no bound on the descriptor numbers. A negative descriptor is not
         // watched.
         pollfd fds[3] = {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 
 #include "common/OXAssert.h"
@@ -54,17 +55,18 @@ class Buffer {
         _position = n;
         OX_BUFFER_CHECK_INVARIANTS();
     }
-    // A step larger than the room up to the capacity is refused before it is applied: the sum
-    // could wrap round past zero and land back inside the window.
+    // A step past the limit fails the check "_position <= _limit". Only a step so large that the
+    // sum would wrap round past zero, and so land back inside the window, is refused before it
+    // is applied.
     void advancePosition(size_t n) {
-        OX_ASSERT(n <= _capacity - _position);
+        if (n > SIZE_MAX - _position) OX_ASSERT(n <= _capacity - _position);
         _position += n;
         OX_BUFFER_CHECK_INVARIANTS();
     }
-    // Below zero the position wraps to a value above the limit and fails the check; a step larger
-    // than the capacity is refused first, since it could wrap back inside the window.
+    // Below zero the position wraps to a value above the limit and fails the check; only a step
+    // that would wrap so far round that it lands back inside the array is refused first.
     void decrementPosition(size_t n) {
-        OX_ASSERT(n <= _capacity);
+        if (n > _position && n - _position > SIZE_MAX - _capacity) OX_ASSERT(n <= _capacity);
         _position -= n;
         OX_BUFFER_CHECK_INVARIANTS();
     }

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <boost/thread/lock_guard.hpp>
 #include <boost/thread/mutex.hpp>
 #include <cstdlib>
@@ -43,6 +44,14 @@ ShpThreadInfo& findOrCreate(Registry& r, const std::string& name) {
     return info;
 }
 
+// Marks the records of the calling thread ended when it ends; made by its first registerThread.
+struct EndOfThread {
+    ~EndOfThread();
+};
+
+thread_local uint64_t tls_serial = 0;
+std::atomic<uint64_t> gLastSerial{0};
+
 // Every byte 0xFF marks "no sample yet": the counters read -1 and hasSample is false.
 void clearSample(rusage& ru) { std::memset(&ru, 0xFF, sizeof ru); }
 
@@ -75,7 +84,18 @@ std::string cpuTime(const rusage& ru, const timeval& tv) {
 
 }  // namespace
 
-ThreadInfo::ThreadInfo() : lwp(0), tid(0), active(false) { clearSample(ru); }
+EndOfThread::~EndOfThread() {
+    const uint64_t serial = ThreadRegistry::threadSerial();
+    Registry& r = state();
+    Lock lock(r.registryMutex);
+    for (auto& entry : r.registry) {
+        if (entry.second->serial == serial) entry.second->ended = true;
+    }
+}
+
+ThreadInfo::ThreadInfo() : lwp(0), tid(0), serial(0), ended(false), active(false) {
+    clearSample(ru);
+}
 
 void ThreadRegistry::initialize() {}
 
@@ -87,11 +107,15 @@ void ThreadRegistry::finalize() {
 }
 
 void ThreadRegistry::registerThread(const std::string& name) {
+    static thread_local EndOfThread endOfThread;  // made on the thread's first registration
+    const uint64_t serial = threadSerial();
     Registry& r = state();
     Lock lock(r.registryMutex);
     ThreadInfo& info = *findOrCreate(r, name);
     info.lwp = currentLwp();
     info.tid = ::pthread_self();
+    info.serial = serial;
+    info.ended = false;
     info.active = true;
     clearSample(info.ru);
     info.lastUpdate = "NA";
@@ -138,9 +162,27 @@ const std::string& ThreadRegistry::getName(pthread_t tid) {
     Registry& r = state();
     Lock lock(r.registryMutex);
     for (const auto& entry : r.registry) {
-        if (::pthread_equal(entry.second->tid, tid)) return entry.second->name;
+        const ThreadInfo& info = *entry.second;
+        if (!info.ended && info.serial != 0 && ::pthread_equal(info.tid, tid)) return info.name;
     }
     return NOT_AVAILABLE;
+}
+
+const std::string& ThreadRegistry::getName(pthread_t tid, uint64_t serial) {
+    static const std::string NOT_AVAILABLE("N/A");
+    if (serial == 0) return NOT_AVAILABLE;
+    Registry& r = state();
+    Lock lock(r.registryMutex);
+    for (const auto& entry : r.registry) {
+        const ThreadInfo& info = *entry.second;
+        if (info.serial == serial && ::pthread_equal(info.tid, tid)) return info.name;
+    }
+    return NOT_AVAILABLE;
+}
+
+uint64_t ThreadRegistry::threadSerial() {
+    if (tls_serial == 0) tls_serial = gLastSerial.fetch_add(1, std::memory_order_relaxed) + 1;
+    return tls_serial;
 }
 
 int ThreadRegistry::setAffinity(const cpu_set_t& cpus) {

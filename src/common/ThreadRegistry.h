@@ -6,6 +6,7 @@
 #include <sys/types.h>
 
 #include <boost/shared_ptr.hpp>
+#include <cstdint>
 #include <deque>
 #include <map>
 #include <string>
@@ -23,6 +24,8 @@ struct ThreadInfo {
 
     pid_t lwp;                // kernel thread id; 0 until registerThread
     pthread_t tid;            // POSIX thread id; 0 until registerThread
+    uint64_t serial;          // ThreadRegistry::threadSerial() of that thread; 0 until then
+    bool ended;               // that thread has ended: its ids may belong to another thread now
     std::string name;         // the registered name
     std::string displayName;  // shown instead of name when set; nothing sets it
     TaskList tasks;           // task names, in order of registration
@@ -38,10 +41,14 @@ typedef std::map<std::string, std::string> TaskTopicMap;
 // Process-wide register of named threads, their tasks and the queue topics of tasks, plus a few
 // controls of the calling thread.
 //
-// Threads: every operation except setAffinity, setPriority and installTerminationHandler runs
-// under the registry's mutex, a plain mutex held for that operation only and never while calling
-// out, so it orders with no other lock. The maps exist from first use until exit; finalize()
-// empties them.
+// Thread ids are reused by the system once a thread has ended, so a record remembers which
+// thread registered it by a serial number that is never reused, and is marked ended when that
+// thread ends: a name is never inherited by a later thread that happens to get the same id.
+//
+// Threads: every operation except setAffinity, setPriority, installTerminationHandler and
+// threadSerial runs under the registry's mutex, a plain mutex held for that operation only and
+// never while calling out, so it orders with no other lock. The maps exist from first use until
+// exit; finalize() empties them.
 class ThreadRegistry {
   public:
     static void initialize();
@@ -61,8 +68,16 @@ class ThreadRegistry {
     // Records the queue topic of a task; a task keeps its first topic.
     static void registerQueue(const std::string& topic, const std::string& taskname);
 
-    // The name registered for tid, or "N/A". The reference stays valid until finalize().
+    // The name registered by the live thread tid, or "N/A" (also for a thread that registered a
+    // name and has ended). The reference stays valid until finalize().
     static const std::string& getName(pthread_t tid);
+    // The name registered by the thread of that serial number (see threadSerial), also once it
+    // has ended, as long as no other thread has taken the name over; else "N/A". For a reader
+    // that learns of a thread after the fact (the logger thread). Valid until finalize().
+    static const std::string& getName(pthread_t tid, uint64_t serial);
+    // A number for the calling thread that no other thread of the process ever gets; never 0.
+    // No lock.
+    static uint64_t threadSerial();
 
     // Pins the calling thread to cpus; the sched_setaffinity result (0, or -1 with errno).
     static int setAffinity(const cpu_set_t& cpus);

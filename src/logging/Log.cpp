@@ -1,7 +1,11 @@
 #include "logging/Log.h"
 
+#include <linux/membarrier.h>
+#include <sys/syscall.h>
 #include <syslog.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <boost/filesystem/path.hpp>
 #include <boost/thread/thread.hpp>
 #include <cstdio>
@@ -10,6 +14,8 @@
 #include <exception>
 #include <iostream>
 #include <new>
+#include <thread>
+#include <vector>
 
 #include "catalogue/OXProtocol.h"
 #include "common/PathUtils.h"
@@ -65,6 +71,155 @@ class DefaultSysLogSink : public SysLogSink {};
 DefaultSysLogSink gDefaultSink;
 std::atomic<SysLogSink*> gSysLogSink{nullptr};
 
+// The log calls in flight, so that a manager being destroyed can wait until none still uses it.
+// A call passes the gate, then reads its logger's manager; the destructor detaches the loggers,
+// then waits until the gate is idle. Each thread that logs has a slot of its own, written by it
+// alone: a call marks its slot before it reads the manager, and the destructor detaches the
+// loggers before it reads the slots; a full barrier between the two steps on each side makes
+// either the call see its logger detached or the destructor see the call and wait for it.
+// Leaving takes only a release store.
+//
+// The calls pay for no barrier of their own: where the system offers it (membarrier), the
+// destructor makes every running thread of the process pass a full barrier at once, which serves
+// as the calls' barrier too. A barrier instruction on each call would wait for the call's writes
+// to reach memory, the cost of a cache miss per call. Without that system call each call makes
+// its own barrier.
+class AsymmetricBarrier {
+  public:
+    // Once, before any manager is published (LogManager::initialize).
+    static void enable() {
+        static const bool registered =
+            ::syscall(__NR_membarrier, MEMBARRIER_CMD_REGISTER_PRIVATE_EXPEDITED, 0, 0) == 0;
+        if (registered) _enabled.store(true, std::memory_order_release);
+    }
+    // A call marks its slot (the store of mark) before it reads its manager.
+    static void mark(std::atomic<int>& slot, int value) {
+        if (_enabled.load(std::memory_order_relaxed)) {
+            slot.store(value, std::memory_order_relaxed);
+            std::atomic_signal_fence(std::memory_order_seq_cst);
+        } else {
+            slot.exchange(value, std::memory_order_seq_cst);
+        }
+    }
+    // The destructor, between detaching the loggers and reading the slots.
+    static void heavy() {
+        if (_enabled.load(std::memory_order_acquire) &&
+            ::syscall(__NR_membarrier, MEMBARRIER_CMD_PRIVATE_EXPEDITED, 0, 0) != 0) {
+            // Registered but refused: the calls that skipped their barrier cannot be waited for
+            // safely, so the one safe answer left is to stop.
+            std::abort();
+        }
+    }
+
+  private:
+    static std::atomic<bool> _enabled;
+};
+
+std::atomic<bool> AsymmetricBarrier::_enabled{false};
+
+class CallGate {
+    struct Slot {
+        std::atomic<int> depth{0};  // log calls of the thread in progress (nested ones counted)
+    };
+    struct Slots {
+        boost::mutex mutex;
+        std::vector<Slot*> list;
+    };
+
+    // Never destroyed: threads may end (and leave the list) after static destruction.
+    static Slots& slots() {
+        static Slots* const all = new Slots;
+        return *all;
+    }
+
+    // The calling thread's slot, listed from its first log call until it ends.
+    class ThreadSlot {
+      public:
+        static Slot& get() {
+            ThreadSlot& mine = tls_slot;
+            if (!mine._listed) {
+                Slots& all = slots();
+                boost::unique_lock<boost::mutex> lock(all.mutex);
+                all.list.push_back(&mine._slot);
+                mine._listed = true;
+            }
+            return mine._slot;
+        }
+        ~ThreadSlot() {
+            if (!_listed) return;
+            Slots& all = slots();
+            boost::unique_lock<boost::mutex> lock(all.mutex);
+            all.list.erase(std::find(all.list.begin(), all.list.end(), &_slot));
+        }
+
+      private:
+        Slot _slot;
+        bool _listed = false;
+        static thread_local ThreadSlot tls_slot;
+    };
+
+  public:
+    class Pass {
+      public:
+        Pass() : _slot(ThreadSlot::get()), _depth(_slot.depth.load(std::memory_order_relaxed)) {
+            AsymmetricBarrier::mark(_slot.depth, _depth + 1);
+        }
+        ~Pass() { _slot.depth.store(_depth, std::memory_order_release); }
+        Pass(const Pass&) = delete;
+        Pass& operator=(const Pass&) = delete;
+
+      private:
+        Slot& _slot;
+        const int _depth;
+    };
+
+    // Returns once every call that passed the gate before this one has left it. The calls are
+    // short (an entry is queued or dropped), so the wait yields instead of blocking. A thread
+    // that makes its first log call meanwhile waits to be listed, and then finds its logger
+    // detached.
+    static void waitIdle() {
+        AsymmetricBarrier::heavy();
+        Slots& all = slots();
+        boost::unique_lock<boost::mutex> lock(all.mutex);
+        for (Slot* slot : all.list) {
+            while (slot->depth.load(std::memory_order_seq_cst) != 0) std::this_thread::yield();
+        }
+    }
+};
+
+thread_local CallGate::ThreadSlot CallGate::ThreadSlot::tls_slot;
+
+// Entries of log calls that found their logger detached (LogManager::entriesDropped).
+std::atomic<uint64_t> gEntriesDropped{0};
+
+// Loggers whose manager has gone, kept for the next manager's logger of the same name. Never
+// destroyed: a thread may still hold one of them at process exit.
+struct RetiredLoggers {
+    boost::mutex mutex;
+    std::vector<Logger*> loggers;
+};
+
+RetiredLoggers& retiredLoggers() {
+    static RetiredLoggers* const retired = new RetiredLoggers;
+    return *retired;
+}
+
+// The calling thread's text buffer of the log macros (detail::LogText).
+struct ThreadText {
+    ~ThreadText() {
+        delete[] buffer;
+        buffer = nullptr;
+        ended = true;
+    }
+    char* buffer = nullptr;
+    bool busy = false;
+    bool ended = false;  // the thread is ending: a new buffer would never be freed
+};
+
+thread_local ThreadText tls_text;
+// The text of a statement that found no memory for a buffer: cut short rather than lost.
+thread_local char tls_shortText[256];
+
 }  // namespace
 
 // --- Logger ------------------------------------------------------------------------------------
@@ -75,11 +230,12 @@ Logger::Logger(LogManagerImpl* manager, std::string name, LogLevel::Type level)
 Logger::~Logger() = default;
 
 LogEntry* Logger::makeEntry(LogLevel::Type level, const char* filename, int lineno,
-                            const char* function, const char* description) {
+                            const char* function, const char* description, uint64_t serial) {
     LogEntry* entry = LogBufferedQueue::acquire();
     if (entry == nullptr) return nullptr;
     entry->timestamp = TimeUtil::now();
     entry->threadid = pthread_self();
+    entry->threadserial = serial;
     entry->level = level;
     entry->logger = _name.c_str();
     entry->filename = filename;
@@ -92,28 +248,42 @@ LogEntry* Logger::makeEntry(LogLevel::Type level, const char* filename, int line
     return entry;
 }
 
-void Logger::log(LogLevel::Type level, const char* filename, int lineno, const char* function,
-                 const char* description) {
-    LogEntry* entry = makeEntry(level, filename, lineno, function, description);
+void Logger::emit(LogLevel::Type level, const char* filename, int lineno, const char* function,
+                  const char* description, const ShpMessage* shared, ShpMessage* taken) {
+    const CallGate::Pass pass;
+    LogManagerImpl* const manager = _logManager.load(std::memory_order_seq_cst);
+    const uint64_t serial = manager != nullptr ? ThreadRegistry::threadSerial() : 0;
+    LogEntry* entry = manager != nullptr
+                          ? makeEntry(level, filename, lineno, function, description, serial)
+                          : nullptr;
+    if (entry != nullptr) {
+        if (shared != nullptr) entry->shpMsg = *shared;
+        if (taken != nullptr) entry->shpMsg.swap(*taken);
+    }
+    // Taken over or, without an entry, let go: the caller's handle is empty either way.
+    if (taken != nullptr) taken->reset();
+    if (manager == nullptr) {
+        gEntriesDropped.fetch_add(1, std::memory_order_relaxed);
+        return;
+    }
     // Without an entry nothing is written anywhere, the shared sentinel least of all: the
     // handlers hear of the loss.
-    _logManager->schedule(entry != nullptr ? entry : &ENTRY_BADALLOC);
+    manager->schedule(entry != nullptr ? entry : &ENTRY_BADALLOC);
+}
+
+void Logger::log(LogLevel::Type level, const char* filename, int lineno, const char* function,
+                 const char* description) {
+    emit(level, filename, lineno, function, description, nullptr, nullptr);
 }
 
 void Logger::log(LogLevel::Type level, const char* filename, int lineno, const char* function,
                  const char* description, const ShpMessage& msg) {
-    LogEntry* entry = makeEntry(level, filename, lineno, function, description);
-    if (entry != nullptr) entry->shpMsg = msg;
-    _logManager->schedule(entry != nullptr ? entry : &ENTRY_BADALLOC);
+    emit(level, filename, lineno, function, description, &msg, nullptr);
 }
 
 void Logger::log(LogLevel::Type level, const char* filename, int lineno, const char* function,
                  const char* description, ShpMessage& msg, bool) {
-    LogEntry* entry = makeEntry(level, filename, lineno, function, description);
-    // Taken over or, without an entry, let go: the caller's handle is empty either way.
-    if (entry != nullptr) entry->shpMsg.swap(msg);
-    msg.reset();
-    _logManager->schedule(entry != nullptr ? entry : &ENTRY_BADALLOC);
+    emit(level, filename, lineno, function, description, nullptr, &msg);
 }
 
 // --- Registration ------------------------------------------------------------------------------
@@ -126,8 +296,12 @@ void initialize() {
     LogManager* manager = LogManager::instance();
     if (manager == nullptr) return;
     for (int i = 0; i < nbComps; ++i) {
-        comps[i].loggerRef->store(manager->getLog(comps[i].name, comps[i].level),
-                                  std::memory_order_release);
+        LoggerPtr logger = manager->getLog(comps[i].name, comps[i].level);
+        if (comps[i].loggerRef != nullptr) {
+            comps[i].loggerRef->store(logger, std::memory_order_release);
+        } else {
+            *comps[i].plainRef = logger;
+        }
     }
 }
 }  // namespace LateInit
@@ -136,7 +310,13 @@ AutoLogRegister::AutoLogRegister(LoggerSlot* slot, const char* name, LogLevel::T
     LogManager::registerComponent(slot, name, level);
 }
 
-int LogManager::registerComponent(LoggerSlot* loggerRef, const char* name, LogLevel::Type level) {
+AutoLogRegister::AutoLogRegister(LoggerPtr* slot, const char* name, LogLevel::Type level) {
+    LogManager::registerComponent(slot, name, level);
+}
+
+namespace {
+
+int appendRow(LoggerSlot* slot, LoggerPtr* plain, const char* name, LogLevel::Type level) {
     if (LateInit::nbComps >= LateInit::MAX_COMPS) {
         // A full table refuses the row instead of writing past its end; the slot stays null.
         std::cerr << "Too many loggers registered; '" << (name != nullptr ? name : "")
@@ -144,16 +324,60 @@ int LogManager::registerComponent(LoggerSlot* loggerRef, const char* name, LogLe
         return -1;
     }
     const int row = LateInit::nbComps;
-    LateInit::comps[row] = LateInit::Holder{loggerRef, name, level};
-    LogManager* manager = instance();
-    if (manager != nullptr)
-        loggerRef->store(manager->getLog(name, level), std::memory_order_release);
+    LateInit::comps[row] = LateInit::Holder{slot, plain, name, level};
+    LogManager* manager = LogManager::instance();
+    if (manager != nullptr) {
+        LoggerPtr logger = manager->getLog(name, level);
+        if (slot != nullptr) {
+            slot->store(logger, std::memory_order_release);
+        } else {
+            *plain = logger;
+        }
+    }
     LateInit::nbComps = row + 1;
     return row;
 }
 
+}  // namespace
+
+int LogManager::registerComponent(LoggerSlot* loggerRef, const char* name, LogLevel::Type level) {
+    return appendRow(loggerRef, nullptr, name, level);
+}
+
+int LogManager::registerComponent(LoggerPtr* loggerRef, const char* name, LogLevel::Type level) {
+    return appendRow(nullptr, loggerRef, name, level);
+}
+
 namespace detail {
 void writeConsoleLine(const char* line) { std::cerr << line << std::endl; }
+
+LogText::LogText() : _begin(nullptr), _size(OX_LOG_MAXBUF), _claimed(false), _owned(false) {
+    ThreadText& text = tls_text;
+    if (!text.busy) {
+        if (text.buffer == nullptr && !text.ended) {
+            text.buffer = new (std::nothrow) char[OX_LOG_MAXBUF];
+        }
+        if (text.buffer != nullptr) {
+            text.busy = true;
+            _claimed = true;
+            _begin = text.buffer;
+            return;
+        }
+    } else {
+        _begin = new (std::nothrow) char[OX_LOG_MAXBUF];
+        if (_begin != nullptr) {
+            _owned = true;
+            return;
+        }
+    }
+    _begin = tls_shortText;
+    _size = sizeof tls_shortText;
+}
+
+LogText::~LogText() {
+    if (_claimed) tls_text.busy = false;
+    if (_owned) delete[] _begin;
+}
 }  // namespace detail
 
 // --- System log --------------------------------------------------------------------------------
@@ -204,11 +428,13 @@ size_t LogManagerImpl::LineTime::format(Timestamp_t t, char* out) {
     return _length + 7;
 }
 
-const std::string& LogManagerImpl::ThreadNameMap::get(pthread_t id) {
-    const unsigned long key = static_cast<unsigned long>(id);
-    auto found = _cache.find(key);
-    if (found != _cache.end()) return found->second;
-    return _cache.emplace(key, ThreadRegistry::getName(id)).first->second;
+const std::string& LogManagerImpl::ThreadNameMap::get(pthread_t id, uint64_t serial) {
+    Named& named = _cache[static_cast<unsigned long>(id)];
+    if (named.serial != serial || named.serial == 0) {
+        named.serial = serial;
+        named.name = ThreadRegistry::getName(id, serial);
+    }
+    return named.name;
 }
 
 LogManagerImpl::LogManagerImpl()
@@ -232,16 +458,16 @@ LogManagerImpl::LogManagerImpl()
 }
 
 LogManagerImpl::~LogManagerImpl() {
-    _logq.flush();
+    // From here on no log call reaches this manager, and once the gate is idle none still uses
+    // it: nothing but this thread touches the queue, the owner thread's buffer included, which is
+    // then handed over (and written) whichever thread this is.
+    detachLoggers();
+    CallGate::waitIdle();
+    _logq.takeOverBuffer();
     deactivate();
-    // The files close while their loggers still exist (disabled, so nothing is queued).
     closeOutputs();
     releaseSlots();
-    {
-        boost::unique_lock<boost::mutex> lock(_mutex);
-        for (auto& named : _logMap) delete named.second;
-        _logMap.clear();
-    }
+    retireLoggers();
     boost::unique_lock<boost::mutex> lock(_lastErrorsMutex);
     for (char* text : _lastErrors) delete[] text;
     _lastErrors.clear();
@@ -253,8 +479,9 @@ bool LogManagerImpl::configure(const std::string& logDir, const std::string& bas
                                bool aenable, bool syslogEnable, unsigned int maxBufferedEntries,
                                Timestamp_t flushTimeout, const std::string& profile) {
     // Configured again: one logger thread at most, so the running one stops first and the files
-    // of the old settings close.
-    deactivate();
+    // of the old settings close. The loggers stay enabled meanwhile: what other threads log
+    // during the restart waits in the queue for the new thread.
+    stopThread();
     closeOutputs();
 
     _logq.configure(static_cast<int>(maxBufferedEntries), flushTimeout);
@@ -276,6 +503,15 @@ bool LogManagerImpl::configure(const std::string& logDir, const std::string& bas
     if (!syslogEnable && !aenable && !benable) {
         std::cout << "WARNING: All logs are disabled; running without a logger thread."
                   << std::endl;
+        setLoggersEnabled(false);
+        {
+            boost::unique_lock<boost::mutex> lock(_syncMutex);
+            _syncOpen = false;
+            _syncDone = _syncRequested;
+            _syncCond.notify_all();
+        }
+        // What was logged while the previous thread stopped goes wherever the settings say.
+        drainQueue();
         return ok;
     }
 
@@ -303,7 +539,26 @@ LoggerPtr LogManagerImpl::getLog(const std::string& name, LogLevel::Type) {
     boost::unique_lock<boost::mutex> lock(_mutex);
     auto found = _logMap.find(name);
     if (found != _logMap.end()) return found->second;
-    Logger* logger = new Logger(this, name, _logLevel.load(std::memory_order_relaxed));
+    const LogLevel::Type level = _logLevel.load(std::memory_order_relaxed);
+    Logger* logger = nullptr;
+    {
+        // A logger of an earlier manager comes back to life: a thread that kept it logs here.
+        RetiredLoggers& retired = retiredLoggers();
+        boost::unique_lock<boost::mutex> retiredLock(retired.mutex);
+        for (auto it = retired.loggers.begin(); it != retired.loggers.end(); ++it) {
+            if ((*it)->getName() == name) {
+                logger = *it;
+                retired.loggers.erase(it);
+                break;
+            }
+        }
+    }
+    if (logger == nullptr) {
+        logger = new Logger(this, name, level);
+    } else {
+        logger->setLevel(level);
+        logger->_logManager.store(this, std::memory_order_seq_cst);
+    }
     if (_running.load(std::memory_order_relaxed)) logger->enable();
     _logMap.emplace(name, logger);
     return logger;
@@ -327,10 +582,29 @@ void LogManagerImpl::setLoggersEnabled(bool enabled) {
     }
 }
 
+void LogManagerImpl::detachLoggers() {
+    boost::unique_lock<boost::mutex> lock(_mutex);
+    _running.store(false, std::memory_order_release);
+    for (auto& named : _logMap) {
+        named.second->disable();
+        named.second->_logManager.store(nullptr, std::memory_order_seq_cst);
+    }
+}
+
+void LogManagerImpl::retireLoggers() {
+    boost::unique_lock<boost::mutex> lock(_mutex);
+    RetiredLoggers& retired = retiredLoggers();
+    boost::unique_lock<boost::mutex> retiredLock(retired.mutex);
+    for (auto& named : _logMap) retired.loggers.push_back(named.second);
+    _logMap.clear();
+}
+
 void LogManagerImpl::releaseSlots() {
     boost::unique_lock<boost::mutex> lock(_mutex);
     for (int i = 0; i < LateInit::nbComps; ++i) {
+        // Plain slots keep their logger, which stays valid (detached).
         LoggerSlot* slot = LateInit::comps[i].loggerRef;
+        if (slot == nullptr) continue;
         Logger* bound = slot->load(std::memory_order_acquire);
         if (bound == nullptr) continue;
         auto found = _logMap.find(bound->getName());
@@ -377,15 +651,13 @@ void LogManagerImpl::flush(bool wait) {
         flushFiles();
         return;
     }
-    uint64_t ticket = 0;
-    {
-        boost::unique_lock<boost::mutex> lock(_syncMutex);
-        if (!_syncOpen) return;
-        ticket = ++_syncRequested;
-    }
+    boost::unique_lock<boost::mutex> lock(_syncMutex);
+    if (!_syncOpen) return;
+    // Ticket and request go out under one lock, so the requests reach the logger thread in the
+    // order of their tickets and the n-th one answered is the one of ticket n.
+    const uint64_t ticket = ++_syncRequested;
     _logq.push(&ENTRY_SYNC);
     _logq.flush();
-    boost::unique_lock<boost::mutex> lock(_syncMutex);
     while (_syncDone < ticket) _syncCond.wait(lock);
 }
 
@@ -422,6 +694,14 @@ void LogManagerImpl::deactivate() {
         _syncOpen = false;
     }
     setLoggersEnabled(false);
+    stopThread();
+    boost::unique_lock<boost::mutex> lock(_syncMutex);
+    _syncDone = _syncRequested;
+    _syncCond.notify_all();
+}
+
+void LogManagerImpl::stopThread() {
+    if (!_thread) return;
     // Routed by the calling thread: from the owner thread the request follows its buffered
     // entries; from any other thread it goes straight to the logger thread.
     _logq.push(&ENTRY_STOP);
@@ -430,11 +710,14 @@ void LogManagerImpl::deactivate() {
     _thread.reset();
     // What reached the queue behind the stop request is written here: the thread has ended, so
     // the files are this thread's now.
+    drainQueue();
+}
+
+void LogManagerImpl::drainQueue() {
+    // Only what is queued now: other threads may still be adding entries, which then wait for
+    // the next logger thread instead of keeping this one here.
     LogEntry* entry = nullptr;
-    while (_logq.tryPop(entry)) process(entry);
-    boost::unique_lock<boost::mutex> lock(_syncMutex);
-    _syncDone = _syncRequested;
-    _syncCond.notify_all();
+    for (int queued = _logq.size(); queued > 0 && _logq.tryPop(entry); --queued) process(entry);
 }
 
 void LogManagerImpl::svc(const char* name) {
@@ -501,7 +784,7 @@ void LogManagerImpl::writeBinary(const LogEntry* entry) {
         ShpMessage record = Message::createMessage(CALLSITE, LogMessage::ID);
         LogMessage& m = *static_cast<LogMessage*>(record->getPayload());
         m.timestamp = entry->timestamp;
-        m.thread.assign(_threadNames.get(entry->threadid).c_str());
+        m.thread.assign(_threadNames.get(entry->threadid, entry->threadserial).c_str());
         m.level = entry->level;
         m.logger.assign(entry->logger != nullptr ? entry->logger : "");
         m.filename.assign(entry->filename != nullptr ? entry->filename : "");
@@ -551,7 +834,7 @@ void LogManagerImpl::writeTextLine(const LogEntry* entry, size_t bodyLen) {
     p << " |";
     p.write_pad(level2string(entry->level), 5, ' ');
     p << '|';
-    p.write_pad(_threadNames.get(entry->threadid).c_str(), 10, ' ');
+    p.write_pad(_threadNames.get(entry->threadid, entry->threadserial).c_str(), 10, ' ');
     p << '|';
     p.write_pad(entry->logger, 6, ' ');
     p << "| ";
@@ -716,14 +999,24 @@ LogManager::~LogManager() = default;
 
 void LogManager::initialize() {
     if (instance() != nullptr) return;
+    AsymmetricBarrier::enable();
     _instance.store(new LogManager, std::memory_order_release);
     LateInit::initialize();
 }
 
 void LogManager::finalize() {
-    // Unpublished first, so nothing bound from now on reaches the manager being deleted.
-    delete _instance.exchange(nullptr, std::memory_order_acq_rel);
+    // Unpublished first, so nothing bound from now on reaches the manager being deleted; the
+    // engine's destructor then waits for the calls that found it published.
+    delete _instance.exchange(nullptr, std::memory_order_seq_cst);
 }
+
+void LogManager::handOverEntries() {
+    const CallGate::Pass pass;
+    LogManager* const manager = _instance.load(std::memory_order_seq_cst);
+    if (manager != nullptr) manager->_logManagerImpl->handOver();
+}
+
+uint64_t LogManager::entriesDropped() { return gEntriesDropped.load(std::memory_order_relaxed); }
 
 bool LogManager::configure(const std::string& logDir, const std::string& basename,
                            unsigned int bmaxFileSize, unsigned int syncSize, bool brollover,

@@ -43,8 +43,11 @@ extern std::atomic<int> gNumErrorsLogged;
 extern std::atomic<bool> gLogToConsole;
 extern std::atomic<LogLevel::Type> gLogToConsoleLevel;
 
-// A named log source. Made, owned and deleted by the log manager; the level and the enabled flag
-// are written by the manager and read by every logging thread, so both are atomics.
+// A named log source. Made by the log manager and never deleted: when its manager goes, the
+// logger is detached (disabled, and its log calls dropped and counted) and kept for the next
+// manager's logger of that name, so that a thread still holding it never touches freed memory.
+// The level, the enabled flag and the manager are written by the manager and read by every
+// logging thread, so all three are atomics.
 class Logger {
   public:
     Logger(LogManagerImpl* manager, std::string name, LogLevel::Type level);
@@ -68,6 +71,8 @@ class Logger {
     // Makes one entry and schedules it; no level test (the macros test first). Never throws:
     // without memory for an entry the entry is lost and the manager's handlers hear
     // LOG_ENTRY_LOST. The description is cut to OX_LBQ_LOG_ENTRY_DESCRIPTION_SIZE - 1 bytes.
+    // A call that finds the logger detached (its manager finalized, perhaps while the call was
+    // on its way) drops the entry and counts it in LogManager::entriesDropped().
     void log(LogLevel::Type level, const char* filename, int lineno, const char* function,
              const char* description);
     // As above, the entry holding its own reference to msg.
@@ -79,6 +84,8 @@ class Logger {
              const char* description, ShpMessage& msg, bool deleteMsg);
 
   private:
+    friend class LogManagerImpl;
+
     Logger(const Logger&) = delete;
     Logger& operator=(const Logger&) = delete;
 
@@ -86,27 +93,34 @@ class Logger {
         return _enabled.load(std::memory_order_relaxed) &&
                level <= _level.load(std::memory_order_relaxed);
     }
+    // The one road of the three log forms: shared or taken (at most one of them) is attached.
+    void emit(LogLevel::Type level, const char* filename, int lineno, const char* function,
+              const char* description, const ShpMessage* shared, ShpMessage* taken);
     LogEntry* makeEntry(LogLevel::Type level, const char* filename, int lineno,
-                        const char* function, const char* description);
+                        const char* function, const char* description, uint64_t serial);
 
-    LogManagerImpl* _logManager;
+    std::atomic<LogManagerImpl*> _logManager;  // null while detached
     std::string _name;
     std::atomic<LogLevel::Type> _level;
     std::atomic<bool> _enabled;
 };
 
 typedef Logger* LoggerPtr;
-// A unit's logger slot: null until the log manager binds it, null again once the manager that
-// bound it is gone, read by every thread that logs.
+// The slot of the macros (OX_LOG_DECLARE_LOGGER): null until the log manager binds it, null again
+// once the manager that bound it is gone, read by every thread that logs.
 typedef std::atomic<LoggerPtr> LoggerSlot;
 
 // The registration table: filled during static initialisation, before any log manager exists,
-// and bound by each manager when it is created.
+// and bound by each manager when it is created. A row holds either kind of slot: the macros'
+// LoggerSlot, or a plain LoggerPtr registered by hand. A plain slot is written only when a
+// manager binds it and keeps its logger after the manager is gone (the logger outlives it,
+// detached), so a program that reads it from several threads sees no write while it logs.
 namespace LateInit {
 constexpr int MAX_COMPS = 512;
 struct Holder {
-    LoggerSlot* loggerRef;
-    const char* name;  // not copied: a literal of the registering unit
+    LoggerSlot* loggerRef;  // the macros' slot, or null
+    LoggerPtr* plainRef;    // a plain slot, or null
+    const char* name;       // not copied: a literal of the registering unit
     LogLevel::Type level;
 };
 extern Holder comps[MAX_COMPS];
@@ -115,9 +129,14 @@ extern int nbComps;
 void initialize();
 }  // namespace LateInit
 
+// Registers a slot at static initialisation. The macros use the atomic form; the plain form
+// serves a unit that keeps its own logger pointer:
+//     LoggerPtr slot = 0;
+//     AutoLogRegister registration(&slot, "Name");
 class AutoLogRegister {
   public:
     AutoLogRegister(LoggerSlot* slot, const char* name, LogLevel::Type level = LogLevel::LOGDEBUG);
+    AutoLogRegister(LoggerPtr* slot, const char* name, LogLevel::Type level = LogLevel::LOGDEBUG);
 };
 
 // The system log behind a seam. The logger thread writes every system-log line and queue alarm
@@ -153,9 +172,14 @@ class SysLogSink {
 //   thread while it runs, and to the thread that runs configure or the destructor while it does
 //   not.
 // - configure and the destructor belong on one thread at a time and never run concurrently with
-//   each other. Flush, roll and stop requests may come from any thread: a request travels as a
-//   sentinel entry routed by the calling thread (LogBufferedQueue), so it always reaches the
-//   logger thread behind that thread's own earlier entries.
+//   each other; either may run on any thread. Flush, roll and stop requests may come from any
+//   thread: a request travels as a sentinel entry routed by the calling thread
+//   (LogBufferedQueue), so it always reaches the logger thread behind that thread's own earlier
+//   entries.
+// - Shut-down: the destructor first detaches the loggers, then waits until no log call that may
+//   have seen them attached is still running (each thread that logs marks its calls in a slot of
+//   its own). From then on no thread touches the queue but this one, so the owner thread's
+//   buffered entries are handed over from whatever thread destroys the manager, and written.
 class LogManagerImpl : private boost::noncopyable {
   public:
     static constexpr size_t MAXBUF_ASCII = 1048576;
@@ -186,6 +210,8 @@ class LogManagerImpl : private boost::noncopyable {
     // buffered entries over and waits until the logger thread has written everything that
     // this thread handed over before the call; returns at once when no logger thread runs.
     void flush(bool wait);
+    // Hands the owner thread's buffered entries to the logger thread; nothing on other threads.
+    void handOver() { _logq.flush(); }
     // false: asks the logger thread to roll both logs. true: rolls them now, when called on the
     // logger thread or while none runs; otherwise it is a request as with false.
     void rollLogs(bool now);
@@ -213,12 +239,19 @@ class LogManagerImpl : private boost::noncopyable {
     const std::string& getBasePath() const { return _basePath; }
 
   private:
+    // The name of each thread that logged, looked up once per thread. Keyed by the thread id,
+    // which the system reuses: an entry of another thread under a known id (told by the serial
+    // number) replaces the cached one, so a later thread never inherits an ended thread's name.
     class ThreadNameMap {
       public:
-        const std::string& get(pthread_t id);
+        const std::string& get(pthread_t id, uint64_t serial);
 
       private:
-        std::map<unsigned long, std::string> _cache;
+        struct Named {
+            uint64_t serial;
+            std::string name;
+        };
+        std::map<unsigned long, Named> _cache;
     };
 
     // The local time of an entry as text with microseconds, its whole seconds formatted once per
@@ -254,8 +287,16 @@ class LogManagerImpl : private boost::noncopyable {
     void ackSync();
     bool onLoggerThread() const;
     void setLoggersEnabled(bool enabled);
+    // Stops the logger thread (the stop request follows this thread's entries), then writes what
+    // was queued before the thread ended but after the request. The loggers keep their state.
+    void stopThread();
+    // Writes, on this thread, the entries queued now; no logger thread may be running.
+    void drainQueue();
     void closeOutputs();
     void releaseSlots();
+    // Loggers keep their memory; detached, they drop the calls that still reach them.
+    void detachLoggers();
+    void retireLoggers();
 
     LogBufferedQueue _logq;
     std::atomic<size_t> _nbMessages;
@@ -311,6 +352,9 @@ class LogManager : private boost::noncopyable, public StatusProvider {
     static const int _syslogPriorities[8];
 
     static void initialize();
+    // Deletes the manager. Any thread may do it while others still log: every entry logged
+    // before it (the initialising thread's buffered ones included) is written before it returns,
+    // and a log call that it overtakes drops its entry (counted in entriesDropped()).
     static void finalize();
     // The singleton, or null before initialize() and after finalize().
     static LogManager* instance() { return _instance.load(std::memory_order_acquire); }
@@ -318,6 +362,17 @@ class LogManager : private boost::noncopyable, public StatusProvider {
     // Returns the row's position, or -1 when the table is full (the slot then stays null and the
     // unit's macros log nothing).
     static int registerComponent(LoggerSlot* loggerRef, const char* name, LogLevel::Type level);
+    static int registerComponent(LoggerPtr* loggerRef, const char* name, LogLevel::Type level);
+
+    // Hands the calling thread's buffered entries to the logger thread now, without a file
+    // flush. Only the initialising thread buffers entries; elsewhere, and without a manager, it
+    // does nothing. For that thread before it blocks (the client's event loop before it waits),
+    // so that its entries reach the files without waiting for its next log call. Any thread, at
+    // any time, also while another thread runs finalize().
+    static void handOverEntries();
+    // Entries whose log call found its logger detached: made after, or racing, the finalize()
+    // of their manager. Process-wide, since the process started.
+    static uint64_t entriesDropped();
 
     ~LogManager() override;
 
@@ -331,7 +386,9 @@ class LogManager : private boost::noncopyable, public StatusProvider {
     // the outputs that could be opened run all the same. Starts the logger thread unless all
     // three outputs are off, and throws boost::thread_resource_error when it cannot. Called
     // again, it stops the running thread, closes the files and starts afresh with the new
-    // settings. Not concurrently with itself or with finalize().
+    // settings; the loggers stay enabled, and what other threads log meanwhile waits in the
+    // queue for the new thread (or, with every output off, goes nowhere). Not concurrently with
+    // itself or with finalize().
     bool configure(const std::string& logDir, const std::string& basename,
                    unsigned int bmaxFileSize, unsigned int syncSize, bool brollover, bool benable,
                    unsigned int amaxFileSize, bool arollover, bool aenable, bool syslogEnable,
@@ -368,6 +425,30 @@ inline bool mirrorsToConsole(LogLevel::Type level) {
 }
 // Writes the line and std::endl to std::cerr.
 void writeConsoleLine(const char* line);
+
+// The text buffer of one log statement, made only once its level passes (or its console mirror
+// is on), and shared by the entry and the mirror: the statement formats the entry's text, hands
+// it over, then formats the mirror's line in the same bytes. It is the calling thread's buffer of
+// OX_LOG_MAXBUF bytes, allocated at the thread's first such statement and freed when the thread
+// ends, so a statement costs its caller's stack only this small object and a thread with a small
+// stack can log. A statement inside another's text (an output operator that logs) gets a heap
+// buffer of its own for its duration; without memory for one, a short text of the thread's own.
+class LogText {
+  public:
+    LogText();
+    ~LogText();
+    LogText(const LogText&) = delete;
+    LogText& operator=(const LogText&) = delete;
+
+    char* begin() const { return _begin; }
+    char* end() const { return _begin + _size; }
+
+  private:
+    char* _begin;
+    size_t _size;
+    bool _claimed;  // the thread's buffer, given back by the destructor
+    bool _owned;    // a buffer of its own, freed by the destructor
+};
 }  // namespace detail
 
 }  // namespace Orbanex
@@ -379,7 +460,8 @@ void writeConsoleLine(const char* line);
 // and logs with one macro per level, the text being a chain of FastOStream insertions:
 //     OX_LOG_WARN("no answer from " << host << ':' << port);
 // The text is formatted only when the level passes; an expression longer than OX_LOG_MAXBUF is
-// cut. Each formatting buffer lives in its own block, so a statement costs one buffer of stack.
+// cut. A statement whose entry or console line is made formats it in one buffer that is not on
+// the stack (detail::LogText).
 
 #define OX_LOG_LOGGER __logger
 
@@ -389,25 +471,26 @@ void writeConsoleLine(const char* line);
     const ::Orbanex::AutoLogRegister OX_LOG_LOGGER##_registration(&OX_LOG_LOGGER, name); \
     }
 
-#define OX_LOG_IMPL_(LEVEL, PRED, TAG, COUNTS, WRITE)                                            \
-    do {                                                                                         \
-        if (COUNTS) ::Orbanex::gNumErrorsLogged.fetch_add(1, std::memory_order_relaxed);         \
-        {                                                                                        \
-            ::Orbanex::Logger* const ox_logger_ = OX_LOG_LOGGER.load(std::memory_order_acquire); \
-            if (ox_logger_ != nullptr && ox_logger_->PRED()) {                                   \
-                char ox_buf_[OX_LOG_MAXBUF];                                                     \
-                ::Orbanex::FastOStream ox_fos_(ox_buf_, ox_buf_ + OX_LOG_MAXBUF);                \
-                WRITE;                                                                           \
-                ox_logger_->log(LEVEL, __FILE__, __LINE__, __func__, ox_fos_.ends());            \
-            }                                                                                    \
-        }                                                                                        \
-        if (::Orbanex::detail::mirrorsToConsole(LEVEL)) {                                        \
-            char ox_buf_[OX_LOG_MAXBUF];                                                         \
-            ::Orbanex::FastOStream ox_fos_(ox_buf_, ox_buf_ + OX_LOG_MAXBUF);                    \
-            ox_fos_ << __FILE__ << ':' << __LINE__ << TAG;                                       \
-            WRITE;                                                                               \
-            ::Orbanex::detail::writeConsoleLine(ox_fos_.ends());                                 \
-        }                                                                                        \
+#define OX_LOG_IMPL_(LEVEL, PRED, TAG, COUNTS, WRITE)                                        \
+    do {                                                                                     \
+        if (COUNTS) ::Orbanex::gNumErrorsLogged.fetch_add(1, std::memory_order_relaxed);     \
+        ::Orbanex::Logger* const ox_logger_ = OX_LOG_LOGGER.load(std::memory_order_acquire); \
+        const bool ox_logs_ = ox_logger_ != nullptr && ox_logger_->PRED();                   \
+        const bool ox_mirrors_ = ::Orbanex::detail::mirrorsToConsole(LEVEL);                 \
+        if (ox_logs_ || ox_mirrors_) {                                                       \
+            const ::Orbanex::detail::LogText ox_text_;                                       \
+            if (ox_logs_) {                                                                  \
+                ::Orbanex::FastOStream ox_fos_(ox_text_.begin(), ox_text_.end());            \
+                WRITE;                                                                       \
+                ox_logger_->log(LEVEL, __FILE__, __LINE__, __func__, ox_fos_.ends());        \
+            }                                                                                \
+            if (ox_mirrors_) {                                                               \
+                ::Orbanex::FastOStream ox_fos_(ox_text_.begin(), ox_text_.end());            \
+                ox_fos_ << __FILE__ << ':' << __LINE__ << TAG;                               \
+                WRITE;                                                                       \
+                ::Orbanex::detail::writeConsoleLine(ox_fos_.ends());                         \
+            }                                                                                \
+        }                                                                                    \
     } while (0)
 
 #define OX_LOG_CRITICAL(expr)                                                         \
@@ -430,15 +513,15 @@ void writeConsoleLine(const char* line);
     do {                                                                                     \
         ::Orbanex::Logger* const ox_logger_ = OX_LOG_LOGGER.load(std::memory_order_acquire); \
         if (ox_logger_ != nullptr && ox_logger_->isMessageEnabled()) {                       \
-            char ox_buf_[OX_LOG_MAXBUF];                                                     \
-            ox_buf_[0] = '\0';                                                               \
+            const ::Orbanex::detail::LogText ox_text_;                                       \
+            ox_text_.begin()[0] = '\0';                                                      \
             if ((text)[0] != '\0') {                                                         \
-                ::Orbanex::FastOStream ox_fos_(ox_buf_, ox_buf_ + OX_LOG_MAXBUF);            \
+                ::Orbanex::FastOStream ox_fos_(ox_text_.begin(), ox_text_.end());            \
                 ox_fos_ << (text);                                                           \
                 ox_fos_.ends();                                                              \
             }                                                                                \
             ox_logger_->log(::Orbanex::LogLevel::LOGMESSAGE, __FILE__, __LINE__, __func__,   \
-                            ox_buf_, __VA_ARGS__);                                           \
+                            ox_text_.begin(), __VA_ARGS__);                                  \
         }                                                                                    \
     } while (0)
 #define OX_LOG_AND_DELETE(text, msg) OX_LOG_MESSAGE(text, msg, true)

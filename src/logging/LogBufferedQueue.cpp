@@ -54,14 +54,15 @@ LogBufferedQueue::~LogBufferedQueue() {
 }
 
 void LogBufferedQueue::configure(int maxBufferedEntries, Timestamp_t flushTimeout) {
-    _flushTimeout = flushTimeout;
+    _flushTimeout.store(flushTimeout, std::memory_order_relaxed);
     if (maxBufferedEntries < 0) throw std::length_error("vector::reserve");
     if (maxBufferedEntries == 0) {
-        _maxBufferedEntries = 1;
+        _maxBufferedEntries.store(1, std::memory_order_relaxed);
         return;
     }
-    _maxBufferedEntries = static_cast<size_t>(maxBufferedEntries);
-    _writeBuffer.reserve(_maxBufferedEntries);
+    _maxBufferedEntries.store(static_cast<size_t>(maxBufferedEntries), std::memory_order_relaxed);
+    // The buffer is the owner's: another thread must not move it under the owner's feet.
+    if (isOwnerThread()) _writeBuffer.reserve(static_cast<size_t>(maxBufferedEntries));
 }
 
 bool LogBufferedQueue::isOwnerThread() const {
@@ -78,18 +79,23 @@ void LogBufferedQueue::push(LogEntry* entry) {
         return;
     }
     _writeBuffer.push_back(entry);
-    const bool full = _writeBuffer.size() >= _maxBufferedEntries;
+    const bool full = _writeBuffer.size() >= _maxBufferedEntries.load(std::memory_order_relaxed);
     const bool urgent = entry->level == LogLevel::LOGCRITICAL ||
                         entry->level == LogLevel::LOGERROR || entry->level == LogLevel::LOGWARN;
     // Unsigned arithmetic: the difference of two arbitrary time stamps must not overflow.
     const Timestamp_t age =
         static_cast<Timestamp_t>(static_cast<uint64_t>(entry->timestamp) -
                                  static_cast<uint64_t>(_writeBuffer.front()->timestamp));
-    if (full || urgent || age > _flushTimeout) flush();
+    if (full || urgent || age > _flushTimeout.load(std::memory_order_relaxed)) flush();
 }
 
 void LogBufferedQueue::flush() {
-    if (!isOwnerThread()) return;
+    if (!isOwnerThread() || _writeBuffer.empty()) return;
+    boost::unique_lock<boost::mutex> lock(_readMutex);
+    handOverLocked();
+}
+
+void LogBufferedQueue::takeOverBuffer() {
     boost::unique_lock<boost::mutex> lock(_readMutex);
     handOverLocked();
 }

@@ -8,6 +8,7 @@
 #include <boost/thread/condition_variable.hpp>
 #include <boost/thread/mutex.hpp>
 #include <cstddef>
+#include <cstdint>
 #include <utility>
 #include <vector>
 
@@ -27,6 +28,9 @@ namespace Orbanex {
 struct LogEntry : public AtomicallyPooled<LogEntry> {
     Timestamp_t timestamp = 0;
     pthread_t threadid = 0;
+    // ThreadRegistry::threadSerial() of that thread: tells it from a later thread that the system
+    // gives the same id once it has ended. 0 in the sentinels.
+    uint64_t threadserial = 0;
     LogLevel::Type level = LogLevel::LOGMESSAGE;
     const char* logger = nullptr;
     const char* filename = nullptr;
@@ -69,9 +73,10 @@ inline bool isSentinel(const LogEntry* e) {
 // thread reaches the consumer, and no thread ever touches a buffer it does not own.
 //
 // Threads: push() from any thread; flush() acts on the owner thread only and does nothing
-// elsewhere; the pop operations from the consumer only; size() and empty() from any thread
-// (size() without a lock). _readMutex orders after any lock the callers hold (it is the innermost
-// lock of the logging layer).
+// elsewhere; takeOverBuffer() from any thread once the owner can no longer push or flush; the pop
+// operations from the consumer only; size() and empty() from any thread (size() without a lock).
+// _readMutex orders after any lock the callers hold (it is the innermost lock of the logging
+// layer).
 //
 // The locked stage allocates only when it grows past the most entries it has held, so a steady
 // flow of entries allocates nothing on the push path.
@@ -89,11 +94,18 @@ class LogBufferedQueue : private boost::noncopyable {
     ~LogBufferedQueue();
 
     // A count of 0 is taken as 1; a negative count throws std::length_error. Buffered entries
-    // stay where they are. Owner thread only.
+    // stay where they are. Meant for the owner thread; elsewhere the new settings apply all the
+    // same and the owner's buffer grows to the new size when it needs to.
     void configure(int maxBufferedEntries, Timestamp_t flushTimeout);
 
     void push(LogEntry* entry);
+    // Hands the owner's buffer over to the locked stage, so that the consumer gets it at once: for
+    // an owner about to block or to stay quiet. Does nothing on any other thread, and takes no
+    // lock when the buffer is empty.
     void flush();
+    // As flush(), from any thread: for the one that shuts logging down while the owner may still
+    // live. Only once the owner can no longer push or flush (the caller makes sure of that).
+    void takeOverBuffer();
 
     bool tryPop(LogEntry*& entry);
     // Waits at most timeout nanoseconds, truncated to whole microseconds.
@@ -150,8 +162,9 @@ class LogBufferedQueue : private boost::noncopyable {
 
     void handOverLocked();
 
-    size_t _maxBufferedEntries;
-    Timestamp_t _flushTimeout;
+    // Written by configure, read by the owner's push.
+    std::atomic<size_t> _maxBufferedEntries;
+    std::atomic<Timestamp_t> _flushTimeout;
     const pthread_t _mainThreadID;
     Fifo _readQueue;
     Fifo _taken;                   // the consumer's: entries taken from _readQueue, not yet popped

@@ -7,9 +7,11 @@ namespace Orbanex {
 // matching initialize() does nothing.
 //
 // Threads: initialize() on the thread that will own the log queue's private buffer (the
-// library's initialising thread). finalize() may run on any thread: it stops and joins the logger
-// thread after everything handed to it, then deletes the manager. Neither may run concurrently
-// with the other or with configuring.
+// library's initialising thread). finalize() may run on any thread, also while others log: it
+// writes every entry logged before it, the initialising thread's buffered ones included, stops
+// and joins the logger thread, then deletes the manager; a log call that it overtakes is dropped
+// and counted (LogManager::entriesDropped). Neither may run concurrently with the other or with
+// configuring.
 class LoggingInit {
   public:
     // Cached log entries kept by the pool; more are returned to the heap.

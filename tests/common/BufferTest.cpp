@@ -139,6 +139,14 @@ TEST(BufferDeathTest, BrokenWindowStopsTheProgram) {
          "advancePosition.*Assertion `_mark <= _position' failed"},
         {"decrement below zero", [](Buffer& b) { b.decrementPosition(1); },
          "decrementPosition.*Assertion `_position <= _limit' failed"},
+        {"advance past the capacity", [](Buffer& b) { b.advancePosition(17); },
+         "advancePosition.*Assertion `_position <= _limit' failed"},
+        {"decrement below zero by more than the capacity",
+         [](Buffer& b) {
+             b.setPosition(4);
+             b.decrementPosition(17);
+         },
+         "decrementPosition.*Assertion `_position <= _limit' failed"},
         // Added, these steps wrap the position round to 3 and 5, inside the window.
         {"advance wrapping past zero",
          [](Buffer& b) {

@@ -90,15 +90,15 @@ TEST_F(ThreadRegistryTest, StatsSampleFillsTheRow) {
 
 TEST_F(ThreadRegistryTest, SecondRegistrationMovesTheNameToTheNewThread) {
     ThreadRegistry::registerThread("worker");
-    pthread_t other{};
+    std::string otherName;
     pid_t otherLwp = 0;
     std::thread([&] {
         ThreadRegistry::registerThread("worker");
-        other = pthread_self();
+        otherName = ThreadRegistry::getName(pthread_self());
         otherLwp = kernelThreadId();
     }).join();
     EXPECT_EQ(ThreadRegistry::getName(pthread_self()), "N/A");
-    EXPECT_EQ(ThreadRegistry::getName(other), "worker");
+    EXPECT_EQ(otherName, "worker");
     const TableFormatter t = dump();
     ASSERT_EQ(t.cells().size(), 1u);
     EXPECT_EQ(t.cells()[0][1], std::to_string(otherLwp));
@@ -189,6 +189,39 @@ TEST(ThreadRegistryDeathTest, TerminationHandlerSwallowsTheExceptionAndAborts) {
             std::terminate();  // no exception pending
         },
         ::testing::KilledBySignal(SIGABRT), "");
+}
+
+// The system gives an ended thread's id to later threads: the name stays with the thread that
+// registered it.
+TEST(ThreadRegistryThreads, AnEndedThreadsNameIsNotInheritedThroughItsId) {
+    ThreadRegistry::finalize();
+    struct Seen {
+        pthread_t tid{};
+        uint64_t serial = 0;
+        std::string name;
+    };
+    const auto run = [](bool registers) {
+        Seen seen;
+        std::thread([&] {
+            if (registers) ThreadRegistry::registerThread("worker");
+            seen.tid = pthread_self();
+            seen.serial = ThreadRegistry::threadSerial();
+            EXPECT_EQ(ThreadRegistry::threadSerial(), seen.serial);
+            seen.name = ThreadRegistry::getName(pthread_self());
+        }).join();
+        return seen;
+    };
+    const Seen named = run(true);
+    const Seen later = run(false);  // usually gets the same id
+    EXPECT_EQ(named.name, "worker");
+    EXPECT_EQ(later.name, "N/A");
+    EXPECT_NE(named.serial, 0u);
+    EXPECT_NE(later.serial, named.serial);
+    EXPECT_NE(ThreadRegistry::threadSerial(), named.serial);
+    EXPECT_EQ(ThreadRegistry::getName(named.tid), "N/A");
+    EXPECT_EQ(ThreadRegistry::getName(named.tid, named.serial), "worker");
+    EXPECT_EQ(ThreadRegistry::getName(later.tid, later.serial), "N/A");
+    ThreadRegistry::finalize();
 }
 
 // Threads register, describe and sample themselves while others read the registry.

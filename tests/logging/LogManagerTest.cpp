@@ -213,6 +213,30 @@ TEST_F(LogManager, ThreadNamesAreFixedAtFirstSight) {
     EXPECT_THAT(text[1], HasSubstr("|N/A       |"));
 }
 
+// The system gives an ended thread's id to the next thread: its entries are not credited to the
+// ended thread, in either log.
+TEST_F(LogManagerThreads, AReusedThreadIdDoesNotInheritTheEndedThreadsName) {
+    ASSERT_TRUE(configure(Options{true, true, false, 128, ""}));
+    const std::string binary = dir.files(".dat").at(0);
+    std::thread([this] {
+        Orbanex::ThreadRegistry::registerThread("Worker");
+        api().log(LogLevel::LOGINFO, "a.cpp", 1, "f", "named");
+    }).join();
+    std::thread([this] { api().log(LogLevel::LOGINFO, "a.cpp", 2, "f", "unnamed"); }).join();
+
+    const auto text = textLines();
+    ASSERT_EQ(text.size(), 2u);
+    EXPECT_THAT(text[0], HasSubstr("|Worker    |API   | {a.cpp:1:f} named"));
+    EXPECT_THAT(text[1], HasSubstr("|N/A       |API   | {a.cpp:2:f} unnamed"));
+    LoggingInit::finalize();
+    std::vector<std::string> names;
+    for (const auto& r : logtest::readRecords(binary)) {
+        if (r.id == Orbanex::LogMessage::ID)
+            names.push_back(r.as<Orbanex::LogMessage>().thread.c_str());
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"Worker", "N/A"}));
+}
+
 TEST_F(LogManager, SystemLogTakesCriticalToInfoWithTheirPriorities) {
     ASSERT_TRUE(configure(Options{false, true, true, 128, "prof"}));
     EXPECT_EQ(syslog.ident(), "ZURAV");
@@ -462,6 +486,108 @@ TEST_F(LogManagerThreads, StressEveryEntryExactlyOnce) {
             for (int t = 0; t < THREADS; ++t) {
                 ASSERT_EQ(seen->count(std::to_string(t) + "." + std::to_string(i)), 1u) << t << i;
             }
+        }
+    }
+}
+
+// Shut-down and restarts while other threads log: every entry is written or, for a call that
+// comes too late, dropped and counted; none is lost on the way.
+
+TEST_F(LogManagerThreads, FinalizeRacingLoggingThreadsWritesOrDropsEveryEntry) {
+    constexpr int THREADS = 8;
+    constexpr int ROUNDS = 3;
+    for (int round = 0; round < ROUNDS; ++round) {
+        SCOPED_TRACE(round);
+        if (round > 0) LoggingInit::initialize();
+        logtest::TempDir here;
+        ASSERT_TRUE(configure(Options{false, true, false, 128, ""}, here.path()));
+        // Taken once, as a thread that logs through a pointer of its own would: it outlives the
+        // manager.
+        Orbanex::Logger* const logger = &api();
+        const uint64_t droppedBefore = Orbanex::LogManager::entriesDropped();
+        std::atomic<int> calls{0};
+        std::atomic<bool> finalized{false};
+        std::vector<std::thread> threads;
+        for (int t = 0; t < THREADS; ++t) {
+            threads.emplace_back([&] {
+                for (int late = 0; late < 10;) {
+                    const bool after = finalized.load();
+                    logger->log(LogLevel::LOGINFO, "f.cpp", 1, "f", "racing");
+                    calls.fetch_add(1);
+                    late += after;
+                }
+            });
+        }
+        while (calls.load() < THREADS * 20) std::this_thread::yield();
+        LoggingInit::finalize();
+        finalized = true;
+        for (auto& th : threads) th.join();
+
+        const uint64_t dropped = Orbanex::LogManager::entriesDropped() - droppedBefore;
+        size_t written = 0;
+        for (const std::string& l : lines(readFile(here.files(".txt").at(0)))) {
+            written += l.find("} racing") != std::string::npos;
+        }
+        EXPECT_EQ(written + dropped, static_cast<size_t>(calls.load()));
+        EXPECT_GE(dropped, static_cast<uint64_t>(THREADS * 10));
+    }
+}
+
+TEST_F(LogManagerThreads, FinalizeOnAnotherThreadWritesTheInitialisingThreadsBufferedEntries) {
+    ASSERT_TRUE(configure(Options{true, true, false, 128, ""}));
+    const std::string text = dir.files(".txt").at(0);
+    const std::string binary = dir.files(".dat").at(0);
+    for (int i = 0; i < 10; ++i) OX_LOG_INFO("buffered " << i);
+    std::thread(LoggingInit::finalize).join();
+
+    const auto written = lines(readFile(text));
+    ASSERT_EQ(written.size(), 10u);
+    for (int i = 0; i < 10; ++i) {
+        EXPECT_THAT(written[i], ::testing::EndsWith("} buffered " + std::to_string(i)));
+    }
+    size_t records = 0;
+    for (const auto& r : logtest::readRecords(binary)) records += r.id == Orbanex::LogMessage::ID;
+    EXPECT_EQ(records, 10u);
+}
+
+TEST_F(LogManagerThreads, ConfiguringAgainWhileOthersLogLosesNoEntry) {
+    constexpr int THREADS = 4;
+    constexpr int PER_THREAD = 2000;
+    constexpr int RESTARTS = 8;
+    logtest::CountingHandler handler;
+    manager().registerHandler(handler);
+    ASSERT_TRUE(configure(Options{false, true, false, 128, ""}));
+    std::atomic<int> logged{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < THREADS; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < PER_THREAD; ++i) {
+                OX_LOG_INFO("entry " << t << '.' << i);
+                logged.fetch_add(1);
+            }
+        });
+    }
+    // The restarts fall among the entries, spread over the whole run.
+    for (int r = 1; r <= RESTARTS; ++r) {
+        while (logged.load() < r * THREADS * PER_THREAD / (RESTARTS + 1)) std::this_thread::yield();
+        EXPECT_TRUE(configure(Options{false, true, false, 128, ""}));
+    }
+    for (auto& th : threads) th.join();
+    LoggingInit::finalize();
+
+    std::multiset<std::string> written;
+    for (const std::string& name : dir.files(".txt")) {
+        for (const std::string& l : lines(readFile(name))) {
+            const size_t at = l.find("} entry ");
+            if (at != std::string::npos) written.insert(l.substr(at + 8));
+        }
+    }
+    EXPECT_EQ(dir.files(".txt").size(), static_cast<size_t>(RESTARTS + 1));
+    EXPECT_EQ(handler.count(Orbanex::LogEventHandler::LOG_ENTRY_LOST), 0);
+    EXPECT_EQ(written.size(), static_cast<size_t>(THREADS * PER_THREAD));
+    for (int t = 0; t < THREADS; ++t) {
+        for (int i = 0; i < PER_THREAD; ++i) {
+            ASSERT_EQ(written.count(std::to_string(t) + "." + std::to_string(i)), 1u) << t << i;
         }
     }
 }

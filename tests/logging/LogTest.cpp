@@ -11,6 +11,12 @@
 
 OX_LOG_DECLARE_LOGGER("Test")
 
+namespace {
+// A logger registered by hand with a plain pointer, as a unit without the macros would.
+Orbanex::LoggerPtr plainSlot = 0;
+const Orbanex::AutoLogRegister plainRegistration(&plainSlot, "Plain");
+}  // namespace
+
 using Orbanex::LoggingInit;
 using Orbanex::LogLevel;
 using Orbanex::LogManager;
@@ -123,6 +129,29 @@ TEST_F(LogMacros, LongTextsAreCut) {
     EXPECT_THAT(text[1], ::testing::EndsWith("} " + std::string(16383, 'b')));
 }
 
+// Printing it logs a line of its own, as an output operator of an application's type might.
+struct LogsWhenPrinted {};
+Orbanex::FastOStream& operator<<(Orbanex::FastOStream& os, const LogsWhenPrinted&) {
+    OX_LOG_INFO("inner " << 1);
+    return os << "printed";
+}
+
+TEST_F(LogMacros, AStatementInsideAnothersTextKeepsBothTexts) {
+    ASSERT_TRUE(configureText());
+    Orbanex::gLogToConsole = true;
+    Orbanex::gLogToConsoleLevel = LogLevel::LOGINFO;
+    ::testing::internal::CaptureStderr();
+    OX_LOG_INFO("outer " << LogsWhenPrinted() << " end");
+    const std::string console = ::testing::internal::GetCapturedStderr();
+    // The text is made once for the entry and once for the mirror, so the inner line twice.
+    const auto text = logtest::lines(textLog());
+    ASSERT_EQ(text.size(), 3u);
+    EXPECT_THAT(text[0], ::testing::EndsWith("} inner 1"));
+    EXPECT_THAT(text[1], ::testing::EndsWith("} outer printed end"));
+    EXPECT_THAT(text[2], ::testing::EndsWith("} inner 1"));
+    EXPECT_THAT(console, ::testing::HasSubstr(":INFO:outer printed end\n"));
+}
+
 TEST_F(LogMacros, LoggersAreSharedByNameAndTakeTheManagersLevel) {
     LogManager* m = LogManager::instance();
     m->setLogLevel(LogLevel::LOGWARN);
@@ -157,6 +186,27 @@ TEST_F(LogMacros, SlotsAreClearedWhenTheManagerGoes) {
     LoggingInit::initialize();
     EXPECT_NE(LogManager::instance(), nullptr);
     EXPECT_NE(OX_LOG_LOGGER.load(), nullptr);
+}
+
+TEST_F(LogMacros, APlainSlotRegisteredByHandIsBoundAndKeepsAUsableLogger) {
+    ASSERT_NE(plainSlot, nullptr);
+    EXPECT_EQ(plainSlot->getName(), "Plain");
+    EXPECT_EQ(LogManager::instance()->getLog("Plain", LogLevel::LOGDEBUG), plainSlot);
+    ASSERT_TRUE(configureText());
+    ASSERT_TRUE(plainSlot->isInfoEnabled());
+    plainSlot->log(LogLevel::LOGINFO, "p.cpp", 1, "f", "by hand");
+    EXPECT_NE(textLog().find("|Plain | {p.cpp:1:f} by hand"), std::string::npos);
+
+    // Its manager gone, the slot still holds a logger that logs nothing and counts the call.
+    Orbanex::Logger* const kept = plainSlot;
+    LoggingInit::finalize();
+    EXPECT_EQ(plainSlot, kept);
+    EXPECT_FALSE(plainSlot->isInfoEnabled());
+    const uint64_t dropped = LogManager::entriesDropped();
+    plainSlot->log(LogLevel::LOGINFO, "p.cpp", 2, "f", "too late");
+    EXPECT_EQ(LogManager::entriesDropped(), dropped + 1);
+    LoggingInit::initialize();  // for TearDown
+    EXPECT_EQ(plainSlot, kept) << "the next manager takes the same logger back";
 }
 
 TEST(LoggingInit, CountsItsCallsAndBindsTheRegisteredSlots) {
