@@ -18,7 +18,8 @@ function(zurav_add_layer name)
 endfunction()
 
 # _zurav_test_executable(<exe> <layer> LIBS <targets>... SOURCES <files>...): one GoogleTest
-# executable whose tests ctest discovers, labelled with their layer.
+# executable whose tests ctest discovers (or, with ZURAV_TEST_EACH_CASE off, that ctest runs
+# whole), labelled with their layer.
 #
 # Threaded tests are the suites whose name ends in "Threads"; they also run under
 # ThreadSanitizer. An executable whose sources hold such a suite joins the target
@@ -46,7 +47,12 @@ function(_zurav_test_executable exe layer)
         set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${ARG_SOURCES})
         return()
     endif()
-    gtest_discover_tests(${exe} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "${layer}")
+    if(ZURAV_TEST_EACH_CASE)
+        gtest_discover_tests(${exe} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "${layer}")
+    else()
+        add_test(NAME ${exe} COMMAND ${exe})
+        set_tests_properties(${exe} PROPERTIES LABELS "${layer}")
+    endif()
 endfunction()
 
 # zurav_add_tests(<layer> LIBS <targets>...)
