@@ -52,6 +52,18 @@ struct EndOfThread {
 thread_local uint64_t tls_serial = 0;
 std::atomic<uint64_t> gLastSerial{0};
 
+// The name of the first record that matches, or "N/A".
+template <class Matches>
+const std::string& nameOf(Matches matches) {
+    static const std::string NOT_AVAILABLE("N/A");
+    Registry& r = state();
+    Lock lock(r.registryMutex);
+    for (const auto& entry : r.registry) {
+        if (matches(*entry.second)) return entry.second->name;
+    }
+    return NOT_AVAILABLE;
+}
+
 // Every byte 0xFF marks "no sample yet": the counters read -1 and hasSample is false.
 void clearSample(rusage& ru) { std::memset(&ru, 0xFF, sizeof ru); }
 
@@ -158,26 +170,15 @@ void ThreadRegistry::registerQueue(const std::string& topic, const std::string& 
 }
 
 const std::string& ThreadRegistry::getName(pthread_t tid) {
-    static const std::string NOT_AVAILABLE("N/A");
-    Registry& r = state();
-    Lock lock(r.registryMutex);
-    for (const auto& entry : r.registry) {
-        const ThreadInfo& info = *entry.second;
-        if (!info.ended && info.serial != 0 && ::pthread_equal(info.tid, tid)) return info.name;
-    }
-    return NOT_AVAILABLE;
+    return nameOf([tid](const ThreadInfo& info) {
+        return !info.ended && info.serial != 0 && ::pthread_equal(info.tid, tid);
+    });
 }
 
 const std::string& ThreadRegistry::getName(pthread_t tid, uint64_t serial) {
-    static const std::string NOT_AVAILABLE("N/A");
-    if (serial == 0) return NOT_AVAILABLE;
-    Registry& r = state();
-    Lock lock(r.registryMutex);
-    for (const auto& entry : r.registry) {
-        const ThreadInfo& info = *entry.second;
-        if (info.serial == serial && ::pthread_equal(info.tid, tid)) return info.name;
-    }
-    return NOT_AVAILABLE;
+    return nameOf([tid, serial](const ThreadInfo& info) {
+        return serial != 0 && info.serial == serial && ::pthread_equal(info.tid, tid);
+    });
 }
 
 uint64_t ThreadRegistry::threadSerial() {

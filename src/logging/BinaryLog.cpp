@@ -193,7 +193,7 @@ int BinaryLog::writeWhole(WriteFunction fn, int fd, const char* data, size_t siz
             break;
         }
     }
-    // Part of the bytes reached the file: cut them back, so the file ends where it ended.
+    // Some of the bytes reached the file: cut them back, so the file ends where it ended.
     if (error != 0 && done != 0 && ::ftruncate(fd, static_cast<off_t>(keep)) != 0) {
         std::cerr << "Failed to cut back a partial write of '" << filename << "'" << std::endl;
     }

@@ -292,16 +292,19 @@ namespace LateInit {
 Holder comps[MAX_COMPS];
 int nbComps = 0;
 
+void Holder::bind(LoggerPtr logger) const {
+    if (loggerRef != nullptr) {
+        loggerRef->store(logger, std::memory_order_release);
+    } else {
+        *plainRef = logger;
+    }
+}
+
 void initialize() {
     LogManager* manager = LogManager::instance();
     if (manager == nullptr) return;
     for (int i = 0; i < nbComps; ++i) {
-        LoggerPtr logger = manager->getLog(comps[i].name, comps[i].level);
-        if (comps[i].loggerRef != nullptr) {
-            comps[i].loggerRef->store(logger, std::memory_order_release);
-        } else {
-            *comps[i].plainRef = logger;
-        }
+        comps[i].bind(manager->getLog(comps[i].name, comps[i].level));
     }
 }
 }  // namespace LateInit
@@ -326,14 +329,7 @@ int appendRow(LoggerSlot* slot, LoggerPtr* plain, const char* name, LogLevel::Ty
     const int row = LateInit::nbComps;
     LateInit::comps[row] = LateInit::Holder{slot, plain, name, level};
     LogManager* manager = LogManager::instance();
-    if (manager != nullptr) {
-        LoggerPtr logger = manager->getLog(name, level);
-        if (slot != nullptr) {
-            slot->store(logger, std::memory_order_release);
-        } else {
-            *plain = logger;
-        }
-    }
+    if (manager != nullptr) LateInit::comps[row].bind(manager->getLog(name, level));
     LateInit::nbComps = row + 1;
     return row;
 }

@@ -122,6 +122,9 @@ struct Holder {
     LoggerPtr* plainRef;    // a plain slot, or null
     const char* name;       // not copied: a literal of the registering unit
     LogLevel::Type level;
+
+    // Stores logger in whichever slot the row holds.
+    void bind(LoggerPtr logger) const;
 };
 extern Holder comps[MAX_COMPS];
 extern int nbComps;

@@ -12,6 +12,8 @@
 #include <system_error>
 #include <thread>
 
+#include "support/client/Loopback.h"
+
 namespace test_support {
 
 namespace {
@@ -46,17 +48,10 @@ FullQueuePort::FullQueuePort() {
     try {
         _listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         if (_listener < 0) fail("socket");
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof addr;
+        const sockaddr_in addr = bindLoopback(_listener, 0, "FullQueuePort");
         // A backlog of 0 holds one connection that completed its handshake: the one made
         // below. The next SYN finds the queue full and is dropped.
-        if (::bind(_listener, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0 ||
-            ::getsockname(_listener, reinterpret_cast<sockaddr*>(&addr), &len) != 0 ||
-            ::listen(_listener, 0) != 0) {
-            fail("bind");
-        }
+        if (::listen(_listener, 0) != 0) fail("listen");
         _port = ntohs(addr.sin_port);
         _queued = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         if (_queued < 0) fail("socket");

@@ -21,6 +21,7 @@
 #include "api/ConnectResponseMessage.h"
 #include "api/ImHereMessage.h"
 #include "api/RuThereMessage.h"
+#include "support/client/Loopback.h"
 
 namespace test_support {
 
@@ -136,20 +137,11 @@ TestServer::TestServer(Clock clock, int port) : _clock(clock ? std::move(clock) 
     try {
         _listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
         if (_listener < 0) throwErrno("TestServer: socket");
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        addr.sin_port = htons(static_cast<uint16_t>(port));
         // A given port may still hold connections of an earlier run in TIME_WAIT.
         const int on = 1;
         ::setsockopt(_listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-        socklen_t len = sizeof addr;
-        if (::bind(_listener, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0)
-            throwErrno("TestServer: bind");
+        _port = ntohs(bindLoopback(_listener, port, "TestServer").sin_port);
         if (::listen(_listener, 16) != 0) throwErrno("TestServer: listen");
-        if (::getsockname(_listener, reinterpret_cast<sockaddr*>(&addr), &len) != 0)
-            throwErrno("TestServer: getsockname");
-        _port = ntohs(addr.sin_port);
     } catch (...) {
         if (_listener >= 0) ::close(_listener);
         ::close(_wakeRead);
