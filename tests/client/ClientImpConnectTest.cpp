@@ -391,22 +391,42 @@ TEST_F(ClientConnectThreads, WithHeartbeatsOffAnAcceptedLoginReturnsWithoutMoreB
 }
 
 // The reconnection inside run() logs in with a handler installed, so stop() can end the login
-// loop before any answer: no login then.
+// loop before any answer: no login then, and no other server tried, even when the loop meets
+// the end of the connection and the stop in the same pass (a login lost with its connection
+// alone goes on to the next server).
 TEST_F(ClientConnectThreads, AStopDuringTheLoginOfAReconnectionClosesWithNotConnected) {
-    TestServer server;
-    server.setDefault(Behaviour::silent());
-    ClientImp c(nullptr, "trader", "secret", "127.0.0.1", server.port(), nullptr, 0);
-    AbstractOXHandler handler;
-    In::setHandler(c, &handler);
-    std::thread stopper([&] {
-        if (server.waitForFrames(2)) c.stop();
-    });
-    EXPECT_EQ(c.connect(false), APIResult::NOT_CONNECTED);
-    stopper.join();
-    In::setHandler(c, nullptr);
-    EXPECT_FALSE(c.isConnected());
-    EXPECT_EQ(In::rsock(c), -1);
-    EXPECT_TRUE(closedByClient(server, 0));
+    for (const bool connectionEnds : {false, true}) {
+        SCOPED_TRACE(connectionEnds ? "the connection ends with the stop" : "the login waits");
+        TestServer server;
+        Behaviour silent = Behaviour::silent();
+        // Before any answer, a message whose handling stops the session, ends the connection
+        // and waits until its end of stream has arrived.
+        silent.answerRequests = connectionEnds;
+        server.setDefault(silent);
+        server.respond(VersionMessage::ID, [](const ReceivedFrame&, test_support::Reply& reply) {
+            reply.send(RiskResponseMessage());
+        });
+        TestServer next;  // accepts the login
+        RecordingClient c("127.0.0.1", server.port(), "127.0.0.1", next.port());
+        c.onDefault = [&](const OXMessage&) {
+            EXPECT_EQ(c.stop(), APIResult::OK);
+            server.closeConnection();
+            EXPECT_TRUE(readable(In::rsock(c), 10000));
+        };
+        AbstractOXHandler handler;
+        In::setHandler(c, &handler);
+        std::thread stopper([&] {
+            if (!connectionEnds && server.waitForFrames(2)) c.stop();
+        });
+        EXPECT_EQ(c.connect(false), APIResult::NOT_CONNECTED);
+        stopper.join();
+        In::setHandler(c, nullptr);
+        EXPECT_FALSE(c.isConnected());
+        EXPECT_EQ(In::rsock(c), -1);
+        EXPECT_TRUE(closedByClient(server, 0));
+        EXPECT_EQ(In::currentServer(c), 0);  // the next server not even tried
+        EXPECT_TRUE(next.record().empty());
+    }
 }
 
 TEST_F(ClientConnectThreads, AnExceptionOutOfTheLoginLoopClosesTheConnectionFirst) {
