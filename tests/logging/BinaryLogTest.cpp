@@ -364,13 +364,17 @@ TEST_F(BinaryLogTest, AfterAFullDiskANewFileOpensOnceASecondHasPassed) {
         log.write(r.data(), r.size());
     };
     put(1);
+    // The file has been open a second when the disk fills: the wait counts from the failure.
+    clock.set(logtest::T0 + Orbanex::TimeUtil::ONE_SEC);
     disk.setSpace(100);
     put(2);  // fits in part: cut back, the file closes
-    put(3);  // no file
+    size_t calls = disk.calls();
+    put(3);  // no file, and within a second of the failure no attempt
+    EXPECT_EQ(disk.calls(), calls);
     EXPECT_FALSE(log.isOpen());
 
-    clock.set(logtest::T0 + Orbanex::TimeUtil::ONE_SEC);
-    const size_t calls = disk.calls();
+    clock.set(logtest::T0 + 2 * Orbanex::TimeUtil::ONE_SEC);
+    calls = disk.calls();
     put(4);  // a second later a new file is tried, but its preamble does not fit: it goes again
     EXPECT_GT(disk.calls(), calls);
     EXPECT_FALSE(log.isOpen());
@@ -379,7 +383,7 @@ TEST_F(BinaryLogTest, AfterAFullDiskANewFileOpensOnceASecondHasPassed) {
     disk.setSpace(logtest::Disk::UNLIMITED);
     put(5);  // within a second of that attempt: dropped without another
     EXPECT_FALSE(log.isOpen());
-    clock.set(logtest::T0 + 2 * Orbanex::TimeUtil::ONE_SEC);
+    clock.set(logtest::T0 + 3 * Orbanex::TimeUtil::ONE_SEC);
     put(6);
     put(7);
     const std::string second = log.getCurrentFileName();
