@@ -1,13 +1,13 @@
 // The administrator client: logs in as an administrator, locks a user and unlocks it again, runs
 // the session for a second and closes it.
 //
-//   zurav-example-admin PORT [HOST]      (HOST defaults to 127.0.0.1)
+//   zurav-example-admin HOST PORT
 //
 // Against zurav-demo-server every request is confirmed. The library reports the server's lock
 // responses on standard error, as messages it does not hand to a handler.
 #include <chrono>
 #include <condition_variable>
-#include <cstdlib>
+#include <cstring>
 #include <iostream>
 #include <mutex>
 #include <stdexcept>
@@ -22,7 +22,22 @@ using namespace ZURAV;
 
 namespace {
 
+const char* const USAGE =
+    "usage: zurav-example-admin HOST PORT\n"
+    "Logs in to the server at HOST PORT as an administrator, locks the user trader and unlocks\n"
+    "it, runs the session for a second and closes it.\n";
+
 void say(const std::string& line) { std::cout << "admin   " << line << std::endl; }
+
+// The port that text names (1 to 65535), or 0 when it names none.
+int portOf(const char* text) {
+    long port = 0;
+    for (const char* c = text; *c != '\0'; ++c) {
+        if (*c < '0' || *c > '9' || port > 65535) return 0;
+        port = port * 10 + (*c - '0');
+    }
+    return port <= 65535 ? static_cast<int>(port) : 0;
+}
 
 // Every callback of the administrator's handler must be written; this one prints the lifecycle
 // and names anything else that arrives.
@@ -89,12 +104,22 @@ class AdminHandler : public OXAdminHandler {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) {
-        std::cerr << "usage: zurav-example-admin PORT [HOST]" << std::endl;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::cout << USAGE;
+            return 0;
+        }
+    }
+    if (argc != 3) {
+        std::cerr << USAGE;
         return 2;
     }
-    const int port = std::atoi(argv[1]);
-    const char* const host = argc > 2 ? argv[2] : "127.0.0.1";
+    const char* const host = argv[1];
+    const int port = portOf(argv[2]);
+    if (port == 0) {
+        std::cerr << "zurav-example-admin: '" << argv[2] << "' is not a port\n" << USAGE;
+        return 2;
+    }
 
     OXInit::initialize();
     int status = 0;

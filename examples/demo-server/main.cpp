@@ -12,9 +12,13 @@
 //     cancels the feed's live orders;
 //   - a user lock or unlock is confirmed.
 //
-// It prints one line per request received and per report sent (pings and quotes are left out),
-// and serves one client at a time: quotes and reports go to the connection taken last. It runs
-// until SIGINT or SIGTERM.
+// Replay requests, snapshot requests, market combinations (registering and unregistering) and
+// test requests are ignored: nothing is sent back and nothing printed.
+//
+// It prints one line per request (pings and the ignored ones aside) and per report sent (quotes
+// aside), prices and amounts with the digits they were sent with. It serves one client at a time: a
+// new connection replaces the one it served, which stays open and has its requests answered but
+// gets no more quotes. It runs until SIGINT or SIGTERM.
 //
 //   zurav-demo-server [--port N] [--feed NAME] [--exchange NAME] [--markets A,B,...]
 //                     [--quote-ms N]
@@ -67,14 +71,14 @@ void say(const std::string& line) {
     std::cout << "server  " << line << std::endl;
 }
 
-// A decimal with at most `places` decimal places, without trailing zeros beyond `keep`.
-std::string text(const OXFloat& x, int places = 9, int keep = 0) {
+// A price or an amount with the digits it was sent with: every decimal up to the last one that
+// is not zero (1.084855, 1.08485, 1000000), or the name of a sentinel.
+std::string text(const OXFloat& x) {
     const std::string s = x.toString();
     const size_t point = s.find('.');
     if (point == std::string::npos) return s;
-    size_t end = point + 1 + places;
-    while (end > point + 1 + keep && s[end - 1] == '0') --end;
-    return s.substr(0, end == point + 1 ? point : end);
+    const size_t last = s.find_last_not_of('0');
+    return s.substr(0, last == point ? point : last + 1);
 }
 
 const char* sideName(Side::Type side) {
@@ -131,11 +135,6 @@ class Exchange {
             if (m.id == id) return &m;
         return nullptr;
     }
-    // A price with the market's decimal places.
-    std::string price(MarketID_t id, const OXFloat& x) const {
-        const Market* m = market(id);
-        return m != nullptr ? text(x, m->decimals, m->decimals) : text(x);
-    }
     std::string marketName(MarketID_t id) const {
         const Market* m = market(id);
         return m != nullptr ? m->name : "market " + std::to_string(id);
@@ -168,7 +167,10 @@ class Exchange {
     }
 
     void unsubscribe(const UnsubscribeMessage& request, Reply& reply) {
-        say("< unsubscribe " + marketName(request.sub.marketID));
+        const Subscription& sub = request.sub;
+        say("< unsubscribe " + (sub.apiType == APIType::MARKETDATA
+                                    ? "market data " + marketName(sub.marketID)
+                                    : "order flow of feed " + std::to_string(sub.feedID)));
         std::lock_guard<std::mutex> lock(_mutex);
         if (reply.connection() == _quotedConnection) _quoted.erase(request.sub.marketID);
     }
@@ -182,7 +184,7 @@ class Exchange {
     void submit(const SubmitOrderMessage& request, Reply& reply) {
         const SubmitOrder& o = request.contents;
         say("< submit " + o.clOrdID + ": " + sideName(o.side) + " " + text(o.amount) + " " +
-            marketName(o.marketID) + " at " + price(o.marketID, o.price) + ", order id " +
+            marketName(o.marketID) + " at " + text(o.price) + ", order id " +
             std::to_string(o.orderID));
         if (o.feedID != FEED_ID || market(o.marketID) == nullptr) {
             OrderRejectedMessage rejected;
@@ -210,7 +212,7 @@ class Exchange {
     void modify(const ModifyOrderMessage& request, Reply& reply) {
         const ModifyOrder& m = request.contents;
         say("< modify " + m.clOrdID + " as " + m.clNewID + ": " + text(m.amount) + " at " +
-            price(m.marketID, m.price));
+            text(m.price));
         const auto it = _orders.find(m.orderID);
         if (it == _orders.end()) {
             cancelRejected(m.orderID, m.clOrdID, m.clNewID, reply);
@@ -508,9 +510,13 @@ int main(int argc, char** argv) {
                "order flow. A market-data subscription gets a two-sided quote of the market every\n"
                "--quote-ms milliseconds, the prices walking at random. Orders are received and\n"
                "accepted but never filled; modifications are accepted; cancellations of live\n"
-               "orders are confirmed, of others rejected; user locks are confirmed. It answers\n"
-               "pings, serves one client at a time (the connection taken last), prints a line per\n"
-               "request and report, and runs until SIGINT or SIGTERM.\n\n"
+               "orders are confirmed, of others rejected; user locks are confirmed; pings are\n"
+               "answered. Replay requests, snapshot requests, market combinations (registering\n"
+               "and unregistering) and test requests are ignored: no answer, no line printed.\n"
+               "It serves one client at a time: a new connection replaces the one it served,\n"
+               "which stays open but gets no more quotes. It prints a line per request (pings\n"
+               "and the ignored ones aside) and per report (quotes aside), prices and amounts\n"
+               "with the digits they were sent with, and runs until SIGINT or SIGTERM.\n\n"
                "usage: zurav-demo-server [options]\n"
             << options;
         return 0;

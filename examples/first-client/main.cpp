@@ -7,6 +7,7 @@
 #include <stdlib.h>
 
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 
 #include "api/APIAll.h"
@@ -20,6 +21,22 @@ namespace {
 
 const char* const MARKET = "EUR/USD";
 const int QUOTES = 20;
+
+const char* const USAGE =
+    "usage: zurav-example-first-client HOST PORT [HOST2 PORT2]\n"
+    "Logs in to the server at HOST PORT (or at HOST2 PORT2 when the first does not answer) and\n"
+    "prints 20 quotes of EUR/USD, subscribing again after a fail-over. The library's logs go to\n"
+    "a new folder under /tmp.\n";
+
+// The port that text names (1 to 65535), or 0 when it names none.
+int portOf(const char* text) {
+    long port = 0;
+    for (const char* c = text; *c != '\0'; ++c) {
+        if (*c < '0' || *c > '9' || port > 65535) return 0;
+        port = port * 10 + (*c - '0');
+    }
+    return port <= 65535 ? static_cast<int>(port) : 0;
+}
 
 // The handler: AbstractOXHandler gives every callback an empty body; this one overrides those it
 // needs. The callbacks run on the thread inside run(), one at a time, and may make requests.
@@ -66,8 +83,22 @@ class QuotePrinter : public AbstractOXHandler {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The arguments are read before anything is made: a usage error leaves nothing behind.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::cout << USAGE;
+            return 0;
+        }
+    }
     if (argc != 3 && argc != 5) {
-        std::cerr << "usage: zurav-example-first-client HOST PORT [HOST2 PORT2]" << std::endl;
+        std::cerr << USAGE;
+        return 2;
+    }
+    const int port1 = portOf(argv[2]);
+    const int port2 = argc == 5 ? portOf(argv[4]) : 0;
+    const char* const badPort = port1 == 0 ? argv[2] : argc == 5 && port2 == 0 ? argv[4] : nullptr;
+    if (badPort != nullptr) {
+        std::cerr << "zurav-example-first-client: '" << badPort << "' is not a port\n" << USAGE;
         return 2;
     }
 
@@ -82,9 +113,8 @@ int main(int argc, char** argv) {
     }
 
     // One or two servers; connect() tries them in order and logs in to the first that answers.
-    OXClient* client =
-        argc == 5 ? new OXClient("trader", "secret", argv[1], atoi(argv[2]), argv[3], atoi(argv[4]))
-                  : new OXClient("trader", "secret", argv[1], atoi(argv[2]));
+    OXClient* client = argc == 5 ? new OXClient("trader", "secret", argv[1], port1, argv[3], port2)
+                                 : new OXClient("trader", "secret", argv[1], port1);
     int status = 1;
     const APIResult::Type login = client->connect();
     std::cout << "connect: " << APIResult::toString(login) << std::endl;

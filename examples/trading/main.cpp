@@ -3,8 +3,9 @@
 // arrives, submits an order, modifies it and cancels it, printing every quote and report as it
 // comes; then it stops and closes the session.
 //
-//   zurav-example-trading PORT [HOST [MARKET]]   (HOST 127.0.0.1, MARKET EUR/USD by default)
-//   zurav-example-trading PORT HOST MARKET PORT2 HOST2   (a second server to fail over to)
+//   zurav-example-trading HOST PORT [MARKET [HOST2 PORT2]]
+//
+// MARKET is EUR/USD by default; HOST2 PORT2 is a second server to fail over to.
 //
 // Everything after connect() happens on the thread that calls run(): the handler's callbacks
 // make the requests, and the last one stops the loop. A second thread only watches the clock.
@@ -16,6 +17,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <mutex>
 #include <string>
@@ -30,7 +32,24 @@ using namespace ZURAV;
 
 namespace {
 
+const char* const USAGE =
+    "usage: zurav-example-trading HOST PORT [MARKET [HOST2 PORT2]]\n"
+    "Logs in to the server at HOST PORT (and fails over to HOST2 PORT2 when given), subscribes\n"
+    "to the quotes of MARKET (EUR/USD by default) and to the order flow of its feed, then\n"
+    "submits an order, modifies it and cancels it. The library's logs go to a new folder\n"
+    "under /tmp, which the first line names.\n";
+
 void say(const std::string& line) { std::cout << "client  " << line << std::endl; }
+
+// The port that text names (1 to 65535), or 0 when it names none.
+int portOf(const char* text) {
+    long port = 0;
+    for (const char* c = text; *c != '\0'; ++c) {
+        if (*c < '0' || *c > '9' || port > 65535) return 0;
+        port = port * 10 + (*c - '0');
+    }
+    return port <= 65535 ? static_cast<int>(port) : 0;
+}
 
 // An amount without the trailing zeros of its nine decimal places.
 std::string amount(const OXFloat& x) {
@@ -203,13 +222,27 @@ class Watchdog {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2 || argc == 5 || argc > 6) {
-        std::cerr << "usage: zurav-example-trading PORT [HOST [MARKET [PORT2 HOST2]]]" << std::endl;
+    // The arguments are read before anything is made: a usage error leaves nothing behind.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::cout << USAGE;
+            return 0;
+        }
+    }
+    if (argc != 3 && argc != 4 && argc != 6) {
+        std::cerr << USAGE;
         return 2;
     }
-    const int port = std::atoi(argv[1]);
-    const char* const host = argc > 2 ? argv[2] : "127.0.0.1";
+    const char* const host = argv[1];
+    const int port = portOf(argv[2]);
     const char* const marketName = argc > 3 ? argv[3] : "EUR/USD";
+    const char* const host2 = argc == 6 ? argv[4] : nullptr;
+    const int port2 = argc == 6 ? portOf(argv[5]) : 0;
+    const char* const badPort = port == 0 ? argv[2] : argc == 6 && port2 == 0 ? argv[5] : nullptr;
+    if (badPort != nullptr) {
+        std::cerr << "zurav-example-trading: '" << badPort << "' is not a port\n" << USAGE;
+        return 2;
+    }
 
     // Once per process, on the thread that will also finalise the library.
     OXInit::initialize();
@@ -223,9 +256,8 @@ int main(int argc, char** argv) {
     }
     say(std::string("logging into ") + logDir);
 
-    OXClient* client =
-        argc == 6 ? new OXClient("trader", "secret", host, port, argv[5], std::atoi(argv[4]))
-                  : new OXClient("trader", "secret", host, port);
+    OXClient* client = host2 != nullptr ? new OXClient("trader", "secret", host, port, host2, port2)
+                                        : new OXClient("trader", "secret", host, port);
     int status = 0;
     const APIResult::Type login = client->connect();
     say(std::string("connect to ") + host + ":" + std::to_string(port) + ": " + result(login));

@@ -6,12 +6,89 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <type_traits>
+#include <utility>
 
 #include "ApiTestUtil.h"
 #include "api/OXFloat.h"
 
 using apitest::E9;
 using ZURAV::OXFloat;
+
+namespace {
+
+// Whether an OXFloat can be multiplied by, or multiplied in place by, a Factor.
+template <class Factor, class = void>
+struct Multiplies : std::false_type {};
+template <class Factor>
+struct Multiplies<Factor,
+                  std::void_t<decltype(std::declval<const OXFloat&>() * std::declval<Factor>())>>
+    : std::true_type {};
+template <class Factor, class = void>
+struct MultipliesInPlace : std::false_type {};
+template <class Factor>
+struct MultipliesInPlace<Factor,
+                         std::void_t<decltype(std::declval<OXFloat&>() *= std::declval<Factor>())>>
+    : std::true_type {};
+
+// Whether a Number can be added to, compared with or assigned to an OXFloat.
+template <class Number, class = void>
+struct MixesWith : std::false_type {};
+template <class Number>
+struct MixesWith<Number,
+                 std::void_t<decltype(std::declval<const OXFloat&>() + std::declval<Number>()),
+                             decltype(std::declval<const OXFloat&>() == std::declval<Number>()),
+                             decltype(std::declval<OXFloat&>() = std::declval<Number>())>>
+    : std::true_type {};
+
+// A floating-point value never becomes a raw count of billionths, explicitly or not.
+template <class T>
+constexpr bool NEVER_A_RAW_COUNT =
+    !std::is_constructible<OXFloat, T>::value && !std::is_convertible<T, OXFloat>::value &&
+    !Multiplies<T>::value && !MultipliesInPlace<T>::value && !MixesWith<T>::value;
+static_assert(NEVER_A_RAW_COUNT<float>, "float");
+static_assert(NEVER_A_RAW_COUNT<double>, "double");
+static_assert(NEVER_A_RAW_COUNT<long double>, "long double");
+static_assert(NEVER_A_RAW_COUNT<const double&>, "const double&");
+
+// The raw count, the double with its decimals and the text still make an OXFloat; the raw count
+// only explicitly.
+static_assert(std::is_constructible<OXFloat, int64_t>::value, "int64_t");
+static_assert(std::is_constructible<OXFloat, int>::value, "int");
+static_assert(!std::is_convertible<int64_t, OXFloat>::value, "int64_t implicitly");
+static_assert(std::is_constructible<OXFloat, double, int>::value, "double, int");
+static_assert(std::is_constructible<OXFloat, int, int>::value, "int, int");
+static_assert(std::is_constructible<OXFloat, const char*>::value, "const char*");
+static_assert(std::is_constructible<OXFloat, std::string>::value, "std::string");
+static_assert(Multiplies<int32_t>::value && Multiplies<int64_t>::value, "integer factors");
+static_assert(MultipliesInPlace<int32_t>::value && MultipliesInPlace<int64_t>::value,
+              "integer factors in place");
+
+}  // namespace
+
+TEST(OXFloat, AmountsAndPricesFromNumbersTextAndRawCounts) {
+    struct Case {
+        const char* how;
+        OXFloat value;
+        int64_t raw;
+    } cases[] = {
+        {"OXFloat(1.08485, 5)", OXFloat(1.08485, 5), 108485 * E9 / 100000},
+        {"OXFloat(\"1.08485\")", OXFloat("1.08485"), 108485 * E9 / 100000},
+        {"OXFloat(std::string(\"1.08485\"))", OXFloat(std::string("1.08485")),
+         108485 * E9 / 100000},
+        {"OXFloat(int64_t{1084850000})", OXFloat(int64_t{1084850000}), 108485 * E9 / 100000},
+        {"OXFloat(1000000, 0)", OXFloat(1000000, 0), 1000000 * E9},
+        {"OXFloat(\"1000000\")", OXFloat("1000000"), 1000000 * E9},
+        {"OXFloat(1000000 * E9)", OXFloat(1000000 * E9), 1000000 * E9},
+        // An integer alone is a raw count: one million billionths.
+        {"OXFloat(1000000)", OXFloat(1000000), 1000000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.how);
+        EXPECT_EQ(c.value.toInt(), c.raw);
+    }
+    EXPECT_EQ(OXFloat(1000000).toString(), "0.001000000");
+}
 
 TEST(OXFloat, SentinelsHoldTheirRawValuesAndNames) {
     EXPECT_EQ(OXFloat::NMA.toInt(), INT64_MIN + 1);
