@@ -180,9 +180,9 @@ class SysLogSink {
 //   (LogBufferedQueue), so it always reaches the logger thread behind that thread's own earlier
 //   entries.
 // - Shut-down: the destructor first detaches the loggers, then waits until no log call that may
-//   have seen them attached is still running (each thread that logs marks its calls in a slot of
-//   its own). From then on no thread touches the queue but this one, so the owner thread's
-//   buffered entries are handed over from whatever thread destroys the manager, and written.
+//   have seen them attached is still running (CallGate, logging/LogCallGate.h). From then on no
+//   thread touches the queue but this one, so the owner thread's buffered entries are handed over
+//   from whatever thread destroys the manager, and written.
 class LogManagerImpl : private boost::noncopyable {
   public:
     static constexpr size_t MAXBUF_ASCII = 1048576;
