@@ -161,7 +161,9 @@ int nbComps = 0;
 void Holder::bind(LoggerPtr logger) const {
     if (loggerRef != nullptr) {
         loggerRef->store(logger, std::memory_order_release);
-    } else {
+    } else if (*plainRef != logger) {
+        // Other threads may read the slot meanwhile: it is written only when it changes, which
+        // after its registration it never does (see LateInit::Holder).
         *plainRef = logger;
     }
 }
@@ -195,7 +197,13 @@ int appendRow(LoggerSlot* slot, LoggerPtr* plain, const char* name, LogLevel::Ty
     const int row = LateInit::nbComps;
     LateInit::comps[row] = LateInit::Holder{slot, plain, name, level};
     LogManager* manager = LogManager::instance();
-    if (manager != nullptr) LateInit::comps[row].bind(manager->getLog(name, level));
+    if (manager != nullptr) {
+        LateInit::comps[row].bind(manager->getLog(name, level));
+    } else if (plain != nullptr) {
+        // Bound now, to the logger that every later manager takes back, so that the slot is
+        // written while its unit is being initialised and never again.
+        LateInit::comps[row].bind(RetiredLoggers::named(name));
+    }
     LateInit::nbComps = row + 1;
     return row;
 }
@@ -402,7 +410,8 @@ LoggerPtr LogManagerImpl::getLog(const std::string& name, LogLevel::Type) {
     auto found = _logMap.find(name);
     if (found != _logMap.end()) return found->second;
     const LogLevel::Type level = _logLevel.load(std::memory_order_relaxed);
-    // A logger of an earlier manager comes back to life: a thread that kept it logs here.
+    // A logger of an earlier manager (or a plain slot's) comes back to life: a thread that kept it
+    // logs here.
     Logger* logger = RetiredLoggers::take(name);
     if (logger == nullptr) {
         logger = new Logger(this, name, level);

@@ -151,4 +151,15 @@ void RetiredLoggers::keep(Logger* logger) {
     r.loggers.push_back(logger);
 }
 
+Logger* RetiredLoggers::named(const char* name) {
+    Retired& r = retired();
+    boost::unique_lock<boost::mutex> lock(r.mutex);
+    for (Logger* logger : r.loggers) {
+        if (logger->getName() == name) return logger;
+    }
+    Logger* const logger = new Logger(nullptr, name, LogLevel::LOGDEBUG);
+    r.loggers.push_back(logger);
+    return logger;
+}
+
 }  // namespace Orbanex

@@ -120,14 +120,16 @@ class CallGate {
     static std::atomic<void (*)()> _waitingHook;
 };
 
-// Loggers whose manager has gone, kept for the next manager's logger of the same name. Never
-// destroyed: a thread may still hold one of them at process exit. Any thread; one lock of its own,
-// taken after the manager's.
+// Loggers whose manager has gone, or that no manager has taken yet, kept for the next manager's
+// logger of the same name. Never destroyed: a thread may still hold one of them at process exit.
+// Any thread; one lock of its own, taken after the manager's.
 class RetiredLoggers {
   public:
     // Removes and returns the kept logger of that name, or null.
     static Logger* take(const std::string& name);
     static void keep(Logger* logger);
+    // The kept logger of that name, made detached when there is none; it stays kept.
+    static Logger* named(const char* name);
 };
 
 }  // namespace Orbanex
