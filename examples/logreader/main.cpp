@@ -4,11 +4,12 @@
 //
 //   zurav-logreader [--pretty] FILE...
 //
-// --pretty spreads each message over several indented lines. The file is read with the library's
-// own reader (Tarvik::MsgLogFile and MsgIterator: the file mapped read-only, walked record by
-// record) and each record is rendered by the catalogue's text writer (Orbanex::AsciiWriter), the
-// same that writes the messages attached to text log lines. Strings that the file holds
-// scrambled are printed in clear.
+// --pretty spreads each message over indented lines, one field a line, each under the first
+// field of its record (or list element under the first element). The file is read with the
+// library's own reader (Tarvik::MsgLogFile and MsgIterator: the file mapped read-only, walked
+// record by record) and each record is rendered by the catalogue's text writer
+// (Orbanex::AsciiWriter), the same that writes the messages attached to text log lines. Strings
+// that the file holds scrambled are printed in clear.
 //
 // A file that ends in the middle of a record (a process that died while writing) is read up to
 // its last whole record, and the rest is reported. A record that cannot be decoded is reported
@@ -40,6 +41,36 @@ namespace {
 constexpr size_t BLOCK_SIZE = 256 * 1024;
 // Room for the text of one message; longer text is cut.
 constexpr size_t TEXT_SIZE = 4 * 1024 * 1024;
+
+// The codec of the pretty layout. The catalogue's writer, in its pretty layout, puts each field of
+// a record that holds records or lists on a line of its own, indented under the record's first
+// field, but keeps a record of plain fields (a LogMessage, the version record) on one line, its
+// fields two spaces apart: the writer's separator, the one text it writes as "  ". This codec
+// writes a new line and the same indentation in its place, so every field gets a line.
+class FieldPerLineCodec : public Orbanex::ACodec {
+  public:
+    explicit FieldPerLineCodec(Orbanex::FastOStream& os) : Orbanex::ACodec(os) {}
+
+    void write_data(const char* x) override {
+        if (std::strcmp(x, "\n") == 0 || std::strcmp(x, "  ") == 0) {
+            Orbanex::ACodec::write_data("\n");
+            _lineStart = stream().size();
+            if (x[0] == ' ') {
+                for (size_t i = 0; i < _column; ++i) Orbanex::ACodec::write_data(" ");
+            }
+            return;
+        }
+        Orbanex::ACodec::write_data(x);
+        // A record's first field stands after the bracket and one space. The records that stay
+        // on one line hold no other record, so the last one opened is the one whose fields are
+        // being separated.
+        if (std::strcmp(x, "(") == 0) _column = stream().size() - _lineStart + 1;
+    }
+
+  private:
+    size_t _lineStart = 0;  // where the current line starts in the stream
+    size_t _column = 0;     // of the first field of the record opened last
+};
 
 // "2024-03-05 14:07:09.123456", UTC.
 std::string timeText(const Tarvik::MsgIterator& it) {
@@ -81,8 +112,10 @@ bool printFile(const char* path, bool pretty, char* block, char* text) {
             } else {
                 // '<', the type's name, the message, '>': the form of the text log lines.
                 out << '<' << message->getDescriptor()->name() << ' ';
-                Orbanex::ACodec codec(out);
-                Orbanex::AsciiWriter writer(codec, pretty, static_cast<int>(out.size()));
+                Orbanex::ACodec compact(out);
+                FieldPerLineCodec perLine(out);
+                Orbanex::AsciiWriter writer(pretty ? perLine : compact, pretty,
+                                            static_cast<int>(out.size()));
                 writer.dispatch(block);
                 out << '>';
                 message->finalize(false);

@@ -8,6 +8,10 @@
 #include <exception>
 #include <iostream>
 
+#include "logging/Log.h"
+
+OX_LOG_DECLARE_LOGGER("Log")
+
 namespace Orbanex {
 
 namespace {
@@ -94,10 +98,25 @@ bool AsciiLog::writeNoRoll(const char* data, size_t size) {
         _writeFailed = false;
         return true;
     }
-    if (!_writeFailed) std::cerr << "Failed to write to the log file" << std::endl;
+    if (!_writeFailed) reportFailure(error);
     _writeFailed = true;
     _handlers.notify(LogEventHandler::LOG_ENTRY_LOST);
     return false;
+}
+
+void AsciiLog::reportFailure(int error) {
+    // The entry's own line is lost with the others of the outage; the system log and the binary
+    // log carry it.
+    if (error == ENOSPC) {
+        const std::string text =
+            "File system is full. Could not write log file '" + _filename + "'.";
+        std::cerr << text << std::endl;
+        OX_LOG_CRITICAL(text);
+    } else {
+        const std::string text = "Error writing to log file: '" + _filename + "'.";
+        std::cerr << text << std::endl;
+        OX_LOG_ERROR(text);
+    }
 }
 
 void AsciiLog::roll() {

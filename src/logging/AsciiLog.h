@@ -15,7 +15,11 @@ namespace Orbanex {
 // line is in the file whole or not at all: when the system refuses part of it (a full disk), the
 // part that reached the file is cut back, the line is dropped and the handlers hear
 // LOG_ENTRY_LOST, once per dropped line. Nothing of a dropped line is kept or sent again; the
-// file stays open, so the lines written after space returns are in it.
+// file stays open, so the lines written after space returns are in it. The first failure of an
+// outage (the failures until a line is written again) is reported once: on standard error, and
+// logged through the logger "Log", CRITICAL "File system is full. Could not write log file
+// '<name>'." on a full disk, ERROR "Error writing to log file: '<name>'." otherwise. That entry
+// reaches the system log and the binary log; its own line meets the outage and is dropped.
 //
 // File name: <basename>.<YYYY-MM-DD.HHMMSS>.txt in local time; a file of that name is never
 // replaced (see BinaryLog::createLogFile), so two files opened within one second both survive.
@@ -67,6 +71,8 @@ class AsciiLog {
 
     bool openFile();
     void closeFile();
+    // Prints and logs the first failure of an outage: error is the errno of the failed write.
+    void reportFailure(int error);
 
     std::string _basename;
     std::string _filename;
@@ -74,8 +80,8 @@ class AsciiLog {
     size_t _currFileSize;
     bool _rollover;
     bool _enable;
-    // A write failed and was reported on standard error; cleared by the next line written, so
-    // an outage is reported once, not once a line.
+    // A write failed and was reported; cleared by the next line written, so an outage is
+    // reported once, not once a line.
     bool _writeFailed;
     int _fd;
     LogEventHandlers _handlers;

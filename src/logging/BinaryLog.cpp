@@ -214,23 +214,22 @@ bool BinaryLog::writeNoRoll(const char* data, size_t size) {
     _fd = -1;
     // The next attempt to open a file comes a second from now, not with the next record.
     _lastOpenAttempt = TimeUtil::now();
-    if (error == ENOSPC) {
-        reportFailure(
-            true, "File system is full. Could not write log file '" + _filename + "'. Closing.");
-    } else {
-        reportFailure(false, "Error writing to log file: '" + _filename + "'.");
-    }
+    const std::string text = error == ENOSPC ? "File system is full. Could not write log file '" +
+                                                   _filename + "'. Closing."
+                                             : "Error writing to log file: '" + _filename + "'.";
+    if (reportFailure(error == ENOSPC, text)) std::cerr << text << std::endl;
     return false;
 }
 
-void BinaryLog::reportFailure(bool critical, const std::string& text) {
-    if (_failureReported) return;
+bool BinaryLog::reportFailure(bool critical, const std::string& text) {
+    if (_failureReported) return false;
     _failureReported = true;
     if (critical) {
         OX_LOG_CRITICAL(text);
     } else {
         OX_LOG_ERROR(text);
     }
+    return true;
 }
 
 bool BinaryLog::openFile() {
@@ -241,10 +240,7 @@ bool BinaryLog::openFile() {
     if (_fd == -1) {
         const std::string text = "Error: Failed to open log file '" + _filename +
                                  "': " + std::system_category().message(errno);
-        if (!_failureReported) {
-            reportFailure(true, text);
-            std::cerr << text << "\n" << std::endl;
-        }
+        if (reportFailure(true, text)) std::cerr << text << "\n" << std::endl;
         return false;
     }
     if (_preamble) {

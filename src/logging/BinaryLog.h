@@ -77,7 +77,10 @@ class LogEventHandlers {
 // record is dropped and the handlers hear LOG_ENTRY_LOST for it; a record that arrives at least a
 // second (TimeUtil::now(), so tests move the override time) after the last attempt to open a
 // file makes a new attempt, and a file that opens is announced with LOG_ROLLED. An attempt that
-// fails leaves no file behind. Of the failures of one outage only the first is logged.
+// fails leaves no file behind. Of the failures of one outage only the first is reported: logged
+// through the logger "BinaryLog" (CRITICAL "File system is full. Could not write log file
+// '<name>'. Closing." on a full disk or "Error: Failed to open log file '<name>': <reason>", ERROR
+// "Error writing to log file: '<name>'." on another write error) and printed on standard error.
 //
 // Threads: configure() and close() before the logger thread starts or after it has ended;
 // everything else on the logger thread only. No lock of its own; the handler list has its own.
@@ -164,8 +167,9 @@ class BinaryLog {
     void closeFile();
     // Opens a new file when none is open and a second has passed since the last attempt.
     void reopen();
-    // Reports a failure to open or write a file, unless one of this outage was reported already.
-    void reportFailure(bool critical, const std::string& text);
+    // Logs a failure to open or write a file, CRITICAL or ERROR, unless one of this outage was
+    // reported already; true when it did (the caller then prints it on standard error).
+    bool reportFailure(bool critical, const std::string& text);
     void writePreamble();
     void writePostscript();
     bool writeNoRoll(const char* data, size_t size);

@@ -1,11 +1,7 @@
 #include "logging/Log.h"
 
-#include <linux/membarrier.h>
-#include <sys/syscall.h>
 #include <syslog.h>
-#include <unistd.h>
 
-#include <algorithm>
 #include <boost/filesystem/path.hpp>
 #include <boost/thread/thread.hpp>
 #include <cstdio>
@@ -14,8 +10,6 @@
 #include <exception>
 #include <iostream>
 #include <new>
-#include <thread>
-#include <vector>
 
 #include "catalogue/OXProtocol.h"
 #include "common/PathUtils.h"
@@ -24,6 +18,7 @@
 #include "common/TimeUtil.h"
 #include "common/Util.h"
 #include "framework/MsgControl.h"
+#include "logging/LogCallGate.h"
 
 namespace Orbanex {
 
@@ -71,138 +66,8 @@ class DefaultSysLogSink : public SysLogSink {};
 DefaultSysLogSink gDefaultSink;
 std::atomic<SysLogSink*> gSysLogSink{nullptr};
 
-// The log calls in flight, so that a manager being destroyed can wait until none still uses it.
-// A call passes the gate, then reads its logger's manager; the destructor detaches the loggers,
-// then waits until the gate is idle. Each thread that logs has a slot of its own, written by it
-// alone: a call marks its slot before it reads the manager, and the destructor detaches the
-// loggers before it reads the slots; a full barrier between the two steps on each side makes
-// either the call see its logger detached or the destructor see the call and wait for it.
-// Leaving takes only a release store.
-//
-// The calls pay for no barrier of their own: where the system offers it (membarrier), the
-// destructor makes every running thread of the process pass a full barrier at once, which serves
-// as the calls' barrier too. A barrier instruction on each call would wait for the call's writes
-// to reach memory, the cost of a cache miss per call. Without that system call each call makes
-// its own barrier.
-class AsymmetricBarrier {
-  public:
-    // Once, before any manager is published (LogManager::initialize).
-    static void enable() {
-        static const bool registered =
-            ::syscall(__NR_membarrier, MEMBARRIER_CMD_REGISTER_PRIVATE_EXPEDITED, 0, 0) == 0;
-        if (registered) _enabled.store(true, std::memory_order_release);
-    }
-    // A call marks its slot (the store of mark) before it reads its manager.
-    static void mark(std::atomic<int>& slot, int value) {
-        if (_enabled.load(std::memory_order_relaxed)) {
-            slot.store(value, std::memory_order_relaxed);
-            std::atomic_signal_fence(std::memory_order_seq_cst);
-        } else {
-            slot.exchange(value, std::memory_order_seq_cst);
-        }
-    }
-    // The destructor, between detaching the loggers and reading the slots.
-    static void heavy() {
-        if (_enabled.load(std::memory_order_acquire) &&
-            ::syscall(__NR_membarrier, MEMBARRIER_CMD_PRIVATE_EXPEDITED, 0, 0) != 0) {
-            // Registered but refused: the calls that skipped their barrier cannot be waited for
-            // safely, so the one safe answer left is to stop.
-            std::abort();
-        }
-    }
-
-  private:
-    static std::atomic<bool> _enabled;
-};
-
-std::atomic<bool> AsymmetricBarrier::_enabled{false};
-
-class CallGate {
-    struct Slot {
-        std::atomic<int> depth{0};  // log calls of the thread in progress (nested ones counted)
-    };
-    struct Slots {
-        boost::mutex mutex;
-        std::vector<Slot*> list;
-    };
-
-    // Never destroyed: threads may end (and leave the list) after static destruction.
-    static Slots& slots() {
-        static Slots* const all = new Slots;
-        return *all;
-    }
-
-    // The calling thread's slot, listed from its first log call until it ends.
-    class ThreadSlot {
-      public:
-        static Slot& get() {
-            ThreadSlot& mine = tls_slot;
-            if (!mine._listed) {
-                Slots& all = slots();
-                boost::unique_lock<boost::mutex> lock(all.mutex);
-                all.list.push_back(&mine._slot);
-                mine._listed = true;
-            }
-            return mine._slot;
-        }
-        ~ThreadSlot() {
-            if (!_listed) return;
-            Slots& all = slots();
-            boost::unique_lock<boost::mutex> lock(all.mutex);
-            all.list.erase(std::find(all.list.begin(), all.list.end(), &_slot));
-        }
-
-      private:
-        Slot _slot;
-        bool _listed = false;
-        static thread_local ThreadSlot tls_slot;
-    };
-
-  public:
-    class Pass {
-      public:
-        Pass() : _slot(ThreadSlot::get()), _depth(_slot.depth.load(std::memory_order_relaxed)) {
-            AsymmetricBarrier::mark(_slot.depth, _depth + 1);
-        }
-        ~Pass() { _slot.depth.store(_depth, std::memory_order_release); }
-        Pass(const Pass&) = delete;
-        Pass& operator=(const Pass&) = delete;
-
-      private:
-        Slot& _slot;
-        const int _depth;
-    };
-
-    // Returns once every call that passed the gate before this one has left it. The calls are
-    // short (an entry is queued or dropped), so the wait yields instead of blocking. A thread
-    // that makes its first log call meanwhile waits to be listed, and then finds its logger
-    // detached.
-    static void waitIdle() {
-        AsymmetricBarrier::heavy();
-        Slots& all = slots();
-        boost::unique_lock<boost::mutex> lock(all.mutex);
-        for (Slot* slot : all.list) {
-            while (slot->depth.load(std::memory_order_seq_cst) != 0) std::this_thread::yield();
-        }
-    }
-};
-
-thread_local CallGate::ThreadSlot CallGate::ThreadSlot::tls_slot;
-
 // Entries of log calls that found their logger detached (LogManager::entriesDropped).
 std::atomic<uint64_t> gEntriesDropped{0};
-
-// Loggers whose manager has gone, kept for the next manager's logger of the same name. Never
-// destroyed: a thread may still hold one of them at process exit.
-struct RetiredLoggers {
-    boost::mutex mutex;
-    std::vector<Logger*> loggers;
-};
-
-RetiredLoggers& retiredLoggers() {
-    static RetiredLoggers* const retired = new RetiredLoggers;
-    return *retired;
-}
 
 // The calling thread's text buffer of the log macros (detail::LogText).
 struct ThreadText {
@@ -252,6 +117,7 @@ void Logger::emit(LogLevel::Type level, const char* filename, int lineno, const 
                   const char* description, const ShpMessage* shared, ShpMessage* taken) {
     const CallGate::Pass pass;
     LogManagerImpl* const manager = _logManager.load(std::memory_order_seq_cst);
+    CallGate::passed();
     const uint64_t serial = manager != nullptr ? ThreadRegistry::threadSerial() : 0;
     LogEntry* entry = manager != nullptr
                           ? makeEntry(level, filename, lineno, function, description, serial)
@@ -295,7 +161,9 @@ int nbComps = 0;
 void Holder::bind(LoggerPtr logger) const {
     if (loggerRef != nullptr) {
         loggerRef->store(logger, std::memory_order_release);
-    } else {
+    } else if (*plainRef != logger) {
+        // Other threads may read the slot meanwhile: it is written only when it changes, which
+        // after its registration it never does (see LateInit::Holder).
         *plainRef = logger;
     }
 }
@@ -329,7 +197,13 @@ int appendRow(LoggerSlot* slot, LoggerPtr* plain, const char* name, LogLevel::Ty
     const int row = LateInit::nbComps;
     LateInit::comps[row] = LateInit::Holder{slot, plain, name, level};
     LogManager* manager = LogManager::instance();
-    if (manager != nullptr) LateInit::comps[row].bind(manager->getLog(name, level));
+    if (manager != nullptr) {
+        LateInit::comps[row].bind(manager->getLog(name, level));
+    } else if (plain != nullptr) {
+        // Bound now, to the logger that every later manager takes back, so that the slot is
+        // written while its unit is being initialised and never again.
+        LateInit::comps[row].bind(RetiredLoggers::named(name));
+    }
     LateInit::nbComps = row + 1;
     return row;
 }
@@ -536,19 +410,9 @@ LoggerPtr LogManagerImpl::getLog(const std::string& name, LogLevel::Type) {
     auto found = _logMap.find(name);
     if (found != _logMap.end()) return found->second;
     const LogLevel::Type level = _logLevel.load(std::memory_order_relaxed);
-    Logger* logger = nullptr;
-    {
-        // A logger of an earlier manager comes back to life: a thread that kept it logs here.
-        RetiredLoggers& retired = retiredLoggers();
-        boost::unique_lock<boost::mutex> retiredLock(retired.mutex);
-        for (auto it = retired.loggers.begin(); it != retired.loggers.end(); ++it) {
-            if ((*it)->getName() == name) {
-                logger = *it;
-                retired.loggers.erase(it);
-                break;
-            }
-        }
-    }
+    // A logger of an earlier manager (or a plain slot's) comes back to life: a thread that kept it
+    // logs here.
+    Logger* logger = RetiredLoggers::take(name);
     if (logger == nullptr) {
         logger = new Logger(this, name, level);
     } else {
@@ -589,9 +453,7 @@ void LogManagerImpl::detachLoggers() {
 
 void LogManagerImpl::retireLoggers() {
     boost::unique_lock<boost::mutex> lock(_mutex);
-    RetiredLoggers& retired = retiredLoggers();
-    boost::unique_lock<boost::mutex> retiredLock(retired.mutex);
-    for (auto& named : _logMap) retired.loggers.push_back(named.second);
+    for (auto& named : _logMap) RetiredLoggers::keep(named.second);
     _logMap.clear();
 }
 
@@ -995,7 +857,6 @@ LogManager::~LogManager() = default;
 
 void LogManager::initialize() {
     if (instance() != nullptr) return;
-    AsymmetricBarrier::enable();
     _instance.store(new LogManager, std::memory_order_release);
     LateInit::initialize();
 }

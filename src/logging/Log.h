@@ -43,11 +43,11 @@ extern std::atomic<int> gNumErrorsLogged;
 extern std::atomic<bool> gLogToConsole;
 extern std::atomic<LogLevel::Type> gLogToConsoleLevel;
 
-// A named log source. Made by the log manager and never deleted: when its manager goes, the
-// logger is detached (disabled, and its log calls dropped and counted) and kept for the next
-// manager's logger of that name, so that a thread still holding it never touches freed memory.
-// The level, the enabled flag and the manager are written by the manager and read by every
-// logging thread, so all three are atomics.
+// A named log source. Made by the log manager (or, detached, by the registration of a plain
+// slot) and never deleted: when its manager goes, the logger is detached (disabled, and its log
+// calls dropped and counted) and kept for the next manager's logger of that name, so that a thread
+// still holding it never touches freed memory. The level, the enabled flag and the manager are
+// written by the manager and read by every logging thread, so all three are atomics.
 class Logger {
   public:
     Logger(LogManagerImpl* manager, std::string name, LogLevel::Type level);
@@ -112,9 +112,12 @@ typedef std::atomic<LoggerPtr> LoggerSlot;
 
 // The registration table: filled during static initialisation, before any log manager exists,
 // and bound by each manager when it is created. A row holds either kind of slot: the macros'
-// LoggerSlot, or a plain LoggerPtr registered by hand. A plain slot is written only when a
-// manager binds it and keeps its logger after the manager is gone (the logger outlives it,
-// detached), so a program that reads it from several threads sees no write while it logs.
+// LoggerSlot, or a plain LoggerPtr registered by hand. A plain slot is bound by its
+// registration, to a logger that is detached until a manager takes it and that every manager
+// takes back (loggers are never deleted). Its pointer is therefore written once, while its unit
+// is initialised, before any thread can read it; the logger's manager, level and enabled flag
+// are atomics, published by the manager. A program may read such a slot from any thread at any
+// time, also while managers come and go.
 namespace LateInit {
 constexpr int MAX_COMPS = 512;
 struct Holder {
@@ -136,6 +139,8 @@ void initialize();
 // serves a unit that keeps its own logger pointer:
 //     LoggerPtr slot = 0;
 //     AutoLogRegister registration(&slot, "Name");
+// The plain slot holds its logger from then on: before the first manager and after the last, a
+// call through it finds the logger disabled, and Logger::log drops the entry and counts it.
 class AutoLogRegister {
   public:
     AutoLogRegister(LoggerSlot* slot, const char* name, LogLevel::Type level = LogLevel::LOGDEBUG);
@@ -180,9 +185,9 @@ class SysLogSink {
 //   (LogBufferedQueue), so it always reaches the logger thread behind that thread's own earlier
 //   entries.
 // - Shut-down: the destructor first detaches the loggers, then waits until no log call that may
-//   have seen them attached is still running (each thread that logs marks its calls in a slot of
-//   its own). From then on no thread touches the queue but this one, so the owner thread's
-//   buffered entries are handed over from whatever thread destroys the manager, and written.
+//   have seen them attached is still running (CallGate, logging/LogCallGate.h). From then on no
+//   thread touches the queue but this one, so the owner thread's buffered entries are handed over
+//   from whatever thread destroys the manager, and written.
 class LogManagerImpl : private boost::noncopyable {
   public:
     static constexpr size_t MAXBUF_ASCII = 1048576;

@@ -1,7 +1,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <syslog.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <string>
 #include <vector>
 
@@ -106,7 +110,9 @@ TEST_F(AsciiLogTest, AFullDiskDropsWholeLinesReportsEachAndLaterLinesAreWritten)
     disk.setSpace(logtest::Disk::UNLIMITED);
     for (int i = 6; i < 10; ++i) log.write(lines[i].data(), lines[i].size());
     // One report on standard error for the outage, one event for every dropped line.
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Failed to write to the log file\n");
+    EXPECT_EQ(
+        ::testing::internal::GetCapturedStderr(),
+        "File system is full. Could not write log file '" + log.getCurrentFileName() + "'.\n");
     EXPECT_EQ(handler.count(Orbanex::LogEventHandler::LOG_ENTRY_LOST), 4);
 
     const std::string expected = lines[0] + lines[1] + lines[6] + lines[7] + lines[8] + lines[9];
@@ -152,21 +158,26 @@ TEST_F(FullDiskThreads, EachLogKeepsWholeEntriesReportsEveryLossAndGoesOnWhenSpa
     logThree("before ");
     disk.setSpace(30);  // a part of the next line
     ::testing::internal::CaptureStderr();
+    const std::string text = dir.files(".txt").at(0);
+    const std::string binary = dir.files(".dat").at(0);
     logThree("during ");
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Failed to write to the log file\n");
+    // Each file's outage, once: the text log's first, as it is written first.
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "File system is full. Could not write log file '" + text +
+                  "'.\nFile system is full. Could not write log file '" + binary + "'. Closing.\n");
     disk.setSpace(logtest::Disk::UNLIMITED);
     clock.set(logtest::T0 + Orbanex::TimeUtil::ONE_SEC);
     logThree("after ");
 
-    // Lost: three entries and the binary log's report, in each file.
-    EXPECT_EQ(handler.count(Orbanex::LogEventHandler::LOG_ENTRY_LOST), 8);
+    // Lost: three entries and the two reports, in each file.
+    EXPECT_EQ(handler.count(Orbanex::LogEventHandler::LOG_ENTRY_LOST), 10);
     EXPECT_EQ(handler.count(Orbanex::LogEventHandler::LOG_ROLLED), 1);
     const auto reported = syslog.lines();
     EXPECT_EQ(std::count_if(reported.begin(), reported.end(),
                             [](const logtest::RecordingSysLog::Line& l) {
                                 return l.text.find("File system is full.") != std::string::npos;
                             }),
-              1);
+              2);
 
     const std::vector<std::string> expected = {"before 0", "before 1", "before 2",
                                                "after 0",  "after 1",  "after 2"};
@@ -194,6 +205,98 @@ TEST_F(FullDiskThreads, EachLogKeepsWholeEntriesReportsEveryLossAndGoesOnWhenSpa
     }
     EXPECT_EQ(records, (std::vector<std::string>{"before 0", "before 1", "before 2", "|", "after 0",
                                                  "after 1", "after 2", "|"}));
+}
+
+// The text log cannot carry the news of its own outage: at its first failure the line goes to
+// standard error and the entry to the system log and the binary log, once per outage.
+std::atomic<int> gTextError{0};
+ssize_t failingWhileSet(int fd, const void* data, size_t size) {
+    if (const int error = gTextError.load()) {
+        errno = error;
+        return -1;
+    }
+    return ::write(fd, data, size);
+}
+
+TEST_F(FullDiskThreads, ATextLogOutageIsPrintedAndLoggedOnce) {
+    const struct {
+        int error;
+        Orbanex::LogLevel::Type level;
+        int priority;
+        const char* text;
+    } cases[] = {
+        {ENOSPC, Orbanex::LogLevel::LOGCRITICAL, LOG_CRIT,
+         "File system is full. Could not write log file '"},
+        {EIO, Orbanex::LogLevel::LOGERROR, LOG_ERR, "Error writing to log file: '"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        Orbanex::LogManager& manager = *Orbanex::LogManager::instance();
+        manager.registerHandler(handler);
+        Orbanex::Logger& logger = *manager.getLog("API", Orbanex::LogLevel::LOGDEBUG);
+        const auto log = [&](const char* text) {
+            logger.log(Orbanex::LogLevel::LOGINFO, nullptr, 0, nullptr, text);
+            // Twice: the report that the logger thread queues while it writes the first wait's
+            // entries is written before the second wait returns.
+            manager.flushAndWait();
+            manager.flushAndWait();
+        };
+        logtest::TempDir here;
+        ASSERT_TRUE(manager.configure(here.path(), "ZURAV", 1048576, 0, false, true, 1048576, false,
+                                      true, true, 128, 1000000, ""));
+        const std::string text = here.files(".txt").at(0);
+        const std::string binary = here.files(".dat").at(0);
+        const size_t syslogBefore = syslog.lines().size();
+        const int lostBefore = handler.count(Orbanex::LogEventHandler::LOG_ENTRY_LOST);
+        const Orbanex::AsciiLog::WriteFunction previous =
+            Orbanex::AsciiLog::setWriteFunction(&failingWhileSet);
+
+        ::testing::internal::CaptureStderr();
+        log("a");
+        gTextError = c.error;
+        log("b");
+        log("c");
+        gTextError = 0;
+        log("d");
+        gTextError = c.error;
+        log("e");
+        gTextError = 0;
+        const std::string err = ::testing::internal::GetCapturedStderr();
+        Orbanex::AsciiLog::setWriteFunction(previous);
+
+        const std::string report = c.text + text + "'.";
+        EXPECT_EQ(err, report + "\n" + report + "\n");
+        // b, c, e and the two reports.
+        EXPECT_EQ(handler.count(Orbanex::LogEventHandler::LOG_ENTRY_LOST) - lostBefore, 5);
+        std::vector<std::string> reportedLines;
+        const auto sys = syslog.lines();
+        for (size_t i = syslogBefore; i < sys.size(); ++i) {
+            if (sys[i].text.find(report) != std::string::npos) {
+                EXPECT_EQ(sys[i].priority, c.priority | LOG_LOCAL6);
+                reportedLines.push_back(sys[i].text);
+            }
+        }
+        EXPECT_EQ(reportedLines.size(), 2u);
+        std::vector<std::string> written;
+        for (const std::string& line : logtest::lines(readFile(text))) {
+            written.push_back(line.substr(line.rfind("| ") + 2));
+        }
+        EXPECT_EQ(written, (std::vector<std::string>{"a", "d"}));
+
+        Orbanex::LoggingInit::finalize();
+        std::vector<std::string> records;
+        for (const logtest::Record& r : logtest::readRecords(binary)) {
+            if (r.id != Orbanex::LogMessage::ID) continue;
+            const auto& m = r.as<Orbanex::LogMessage>();
+            records.push_back(m.description.c_str());
+            if (records.back() == report) {
+                EXPECT_EQ(m.level, c.level);
+                EXPECT_EQ(std::string(m.logger.c_str()), "Log");
+            }
+        }
+        EXPECT_EQ(records, (std::vector<std::string>{"a", "b", report, "c", "d", "e", report}));
+        Orbanex::LoggingInit::initialize();
+    }
 }
 
 }  // namespace

@@ -258,11 +258,14 @@ TEST_F(BinaryLogTest, WriteErrorsLeaveNoTornRecordAndAreReported) {
     const struct {
         const char* name;
         BinaryLog::WriteFunction fn;
-        const char* reported;  // null: no error
+        const char* tag;       // of the logged report, seen through the console mirror
+        const char* reported;  // the report before the file's name; null: no error
+        const char* end;       // after it
     } cases[] = {
-        {"full disk", &fullDiskHalfway, ":CRIT:File system is full. Could not write log file '"},
-        {"closed descriptor", &closedDescriptor, ":ERROR:Error writing to log file: '"},
-        {"short writes", &sevenBytesAtATime, nullptr},
+        {"full disk", &fullDiskHalfway, ":CRIT:", "File system is full. Could not write log file '",
+         "'. Closing."},
+        {"closed descriptor", &closedDescriptor, ":ERROR:", "Error writing to log file: '", "'."},
+        {"short writes", &sevenBytesAtATime, nullptr, nullptr, nullptr},
     };
     Orbanex::gLogToConsole = true;
     Orbanex::gLogToConsoleLevel = Orbanex::LogLevel::LOGERROR;
@@ -294,7 +297,13 @@ TEST_F(BinaryLogTest, WriteErrorsLeaveNoTornRecordAndAreReported) {
                       (std::vector<Tarvik::MsgType_t>{VER, DEF, LOG, LOG, LOG, DEF}));
             continue;
         }
-        EXPECT_THAT(err, ::testing::HasSubstr(std::string(c.reported) + name + "'"));
+        // Logged and printed, once for the two failed writes.
+        const std::string report = c.reported + name + c.end;
+        EXPECT_THAT(err, ::testing::EndsWith(c.tag + report + "\n" + report + "\n"));
+        size_t reports = 0;
+        for (size_t at = err.find(report); at != std::string::npos; at = err.find(report, at + 1))
+            ++reports;
+        EXPECT_EQ(reports, 2u);
         EXPECT_FALSE(open);
         EXPECT_EQ(after, before);
         // The file ends on the last whole record; the failed one was cut back off.

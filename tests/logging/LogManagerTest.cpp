@@ -3,11 +3,14 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <pthread.h>
 #include <syslog.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <iterator>
+#include <mutex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -17,6 +20,7 @@
 #include "LoggingTestUtil.h"
 #include "common/ThreadRegistry.h"
 #include "logging/Log.h"
+#include "logging/LogCallGate.h"
 #include "logging/LoggingInit.h"
 #include "logging/MessagingInit.h"
 #include "logging/MessagingLogUtils.h"
@@ -531,6 +535,122 @@ TEST_F(LogManagerThreads, FinalizeRacingLoggingThreadsWritesOrDropsEveryEntry) {
         EXPECT_EQ(written + dropped, static_cast<size_t>(calls.load()));
         EXPECT_GE(dropped, static_cast<uint64_t>(THREADS * 10));
     }
+}
+
+// Holds a log call of a thread's last destructors inside the log path, once it has read its
+// manager, until finalize shows that it waits for the call; or, should finalize not wait, until it
+// has returned. The test seams of the call gate, installed for the holder's lifetime.
+class HeldLastCall {
+  public:
+    HeldLastCall() {
+        current = this;
+        Orbanex::CallGate::setTestHooks(&passed, &waiting);
+    }
+    ~HeldLastCall() {
+        Orbanex::CallGate::setTestHooks(nullptr, nullptr);
+        current = nullptr;
+    }
+    // Set by the destructor that logs, on its thread: only that call is held.
+    static thread_local bool holdMine;
+
+    void waitHeld() {
+        std::unique_lock<std::mutex> lock(_mutex);
+        _cond.wait(lock, [this] { return _held; });
+    }
+    void release() {
+        std::lock_guard<std::mutex> lock(_mutex);
+        _released = true;
+        _cond.notify_all();
+    }
+    bool waited() {
+        std::lock_guard<std::mutex> lock(_mutex);
+        return _waited;
+    }
+
+  private:
+    static void passed() {
+        if (!holdMine) return;
+        HeldLastCall& h = *current;
+        std::unique_lock<std::mutex> lock(h._mutex);
+        h._held = true;
+        h._cond.notify_all();
+        h._cond.wait(lock, [&h] { return h._released; });
+    }
+    static void waiting() {
+        HeldLastCall& h = *current;
+        std::lock_guard<std::mutex> lock(h._mutex);
+        h._waited = true;
+        h._released = true;
+        h._cond.notify_all();
+    }
+
+    static HeldLastCall* current;
+    std::mutex _mutex;
+    std::condition_variable _cond;
+    bool _held = false;
+    bool _released = false;
+    bool _waited = false;
+};
+
+HeldLastCall* HeldLastCall::current = nullptr;
+thread_local bool HeldLastCall::holdMine = false;
+
+void logTheLastWords() {
+    HeldLastCall::holdMine = true;
+    OX_LOG_LOGGER.load()->log(LogLevel::LOGINFO, "f.cpp", 1, "f", "last words");
+}
+
+// Made before the thread's first log call, so destroyed after whatever that call made.
+struct LogsWhenDestroyed {
+    ~LogsWhenDestroyed() { logTheLastWords(); }
+};
+
+// The destructor of a thread-specific value, which runs after every thread_local destructor. Its
+// first round asks for a second, by which every other thread-specific value of the thread (the
+// library's own included) has been destroyed.
+pthread_key_t gLastWordsKey;
+int gFirstRound = 1;
+int gSecondRound = 2;
+void logFromKeyDestructor(void* value) {
+    if (value == &gFirstRound) {
+        pthread_setspecific(gLastWordsKey, &gSecondRound);
+        return;
+    }
+    logTheLastWords();
+}
+
+// A log call may come at any moment of a thread's life: from a thread_local destructor, or from
+// a thread-specific value's destructor after the library's own. finalize waits for it, and its
+// entry is written.
+TEST_F(LogManagerThreads, FinalizeWaitsForALogCallFromTheLastDestructorsOfAThread) {
+    enum class From { THREAD_LOCAL, THREAD_SPECIFIC };
+    ASSERT_EQ(pthread_key_create(&gLastWordsKey, &logFromKeyDestructor), 0);
+    for (const From from : {From::THREAD_LOCAL, From::THREAD_SPECIFIC}) {
+        SCOPED_TRACE(from == From::THREAD_LOCAL ? "thread_local" : "thread-specific");
+        if (from != From::THREAD_LOCAL) LoggingInit::initialize();
+        logtest::TempDir here;
+        ASSERT_TRUE(configure(Options{false, true, false, 128, ""}, here.path()));
+        HeldLastCall held;
+        std::thread ending([from] {
+            if (from == From::THREAD_LOCAL) {
+                static thread_local LogsWhenDestroyed logsLast;
+            } else {
+                pthread_setspecific(gLastWordsKey, &gFirstRound);
+            }
+            OX_LOG_INFO("first words");
+        });
+        held.waitHeld();
+        LoggingInit::finalize();
+        held.release();
+        ending.join();
+
+        EXPECT_TRUE(held.waited());
+        const auto written = lines(readFile(here.files(".txt").at(0)));
+        ASSERT_EQ(written.size(), 2u);
+        EXPECT_THAT(written[0], ::testing::EndsWith("} first words"));
+        EXPECT_THAT(written[1], ::testing::EndsWith("} last words"));
+    }
+    pthread_key_delete(gLastWordsKey);
 }
 
 TEST_F(LogManagerThreads, FinalizeOnAnotherThreadWritesTheInitialisingThreadsBufferedEntries) {
