@@ -9,7 +9,12 @@
 //     the server refused the login itself (a wrong user or password: waiting will not help);
 //   - stops cleanly on SIGINT or SIGTERM, whenever it comes: before run(), during it, during a
 //     reconnection or during a wait: run() returns, close() says goodbye to the server, the
-//     library is finalised and the program exits with 0.
+//     library is finalised and the program exits with 0. Inside run() and in the wait it stops at
+//     once; a signal that comes during the outer loop's connect() takes effect when connect()
+//     returns, since nothing interrupts it (up to about 10 s per silent server; see
+//     docs/connection.md);
+//   - leaves its resting orders at the server when it stops (docs/orders.md says how to cancel
+//     them first).
 //
 //   zurav-example-production HOST PORT [HOST2 PORT2]
 //
@@ -34,6 +39,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstring>
 #include <ctime>
 #include <iostream>
 #include <map>
@@ -49,6 +55,23 @@
 using namespace ZURAV;
 
 namespace {
+
+const char* const USAGE =
+    "usage: zurav-example-production HOST PORT [HOST2 PORT2]\n"
+    "Trades two markets of the first feed at HOST PORT (or HOST2 PORT2 when the first does not\n"
+    "answer), reconnecting with back-off, until SIGINT or SIGTERM. The user and password come\n"
+    "from ZURAV_USER and ZURAV_PASSWORD; the logs go to ZURAV_LOG_DIR, by default a new folder\n"
+    "under /tmp.\n";
+
+// The port that text names (1 to 65535), or 0 when it names none.
+int portOf(const char* text) {
+    long port = 0;
+    for (const char* c = text; *c != '\0'; ++c) {
+        if (*c < '0' || *c > '9' || port > 65535) return 0;
+        port = port * 10 + (*c - '0');
+    }
+    return port <= 65535 ? static_cast<int>(port) : 0;
+}
 
 const char* const MARKETS[] = {"EUR/USD", "USD/JPY"};
 const int NMARKETS = 2;
@@ -290,8 +313,22 @@ bool worthRetrying(APIResult::Type r) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The arguments are read before anything is made: a usage error leaves nothing behind.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::cout << USAGE;
+            return 0;
+        }
+    }
     if (argc != 3 && argc != 5) {
-        std::cerr << "usage: zurav-example-production HOST PORT [HOST2 PORT2]" << std::endl;
+        std::cerr << USAGE;
+        return 2;
+    }
+    const int port1 = portOf(argv[2]);
+    const int port2 = argc == 5 ? portOf(argv[4]) : 0;
+    const char* const badPort = port1 == 0 ? argv[2] : argc == 5 && port2 == 0 ? argv[4] : nullptr;
+    if (badPort != nullptr) {
+        std::cerr << "zurav-example-production: '" << badPort << "' is not a port\n" << USAGE;
         return 2;
     }
 
@@ -318,9 +355,8 @@ int main(int argc, char** argv) {
     const std::string user = env("ZURAV_USER", "trader");
     const std::string password = env("ZURAV_PASSWORD", "secret");
     OXClient* client =
-        argc == 5 ? new OXClient(user.c_str(), password.c_str(), argv[1], std::atoi(argv[2]),
-                                 argv[3], std::atoi(argv[4]))
-                  : new OXClient(user.c_str(), password.c_str(), argv[1], std::atoi(argv[2]));
+        argc == 5 ? new OXClient(user.c_str(), password.c_str(), argv[1], port1, argv[3], port2)
+                  : new OXClient(user.c_str(), password.c_str(), argv[1], port1);
     int status = 0;
     {
         StopFlag stop;
