@@ -421,7 +421,11 @@ class ClientImp : public MsgHandlerT<ShpOXMessage> {
     // One read into the input buffer and the decoding of the frames it completes. ENDED: the
     // loop must return (recorded failure; the connection closed unless the buffer was full).
     ReadOutcome readConnection();
+    // The messages the session made itself, each handled as if it had arrived, while a handler
+    // is installed; without one (the login loop of connect()) they stay queued, in order, for the
+    // first loop that has one.
     void dispatchDeferred();
+    bool hasDeferred();
     void sendPing(Timestamp_t now);
     // The login answer arrived while unconnected: the login loop is over.
     bool loginAnswered() const { return _receivedConnectResponse && !isConnected(); }

@@ -114,6 +114,74 @@ TEST_F(ClientRun, InsideACallbackOfRunTheLoopCannotBeEnteredClosedOrJoined) {
     EXPECT_EQ(client.join(), APIResult::OK);
 }
 
+// A request that the client refuses itself while no loop runs queues its rejection. The login
+// loop of the next connect() has no handler and leaves the queue alone, so the first loop after
+// the login delivers every rejection, in the order of the requests.
+TEST_F(ClientRun, RejectionsMadeWhileNoLoopRunsReachTheFirstLoopAfterTheNextLogin) {
+    Behaviour accept;
+    accept.configs.push_back(testConfiguration());
+    server.setDefault(accept);
+    const OXFloat amount("1"), price("2");
+    const struct {
+        const char* what;
+        std::function<void(OXClient&)> before;   // leaves the client unconnected
+        std::function<void(OXClient&)> refused;  // requests the client refuses itself
+        Names callbacks;
+        std::vector<std::string> rejected;        // their client order ids
+        std::vector<std::string> cancelRejected;  // their cancel ids
+    } rows[] = {
+        {"before the first login",
+         [](OXClient&) {},
+         [](OXClient& c) {
+             EXPECT_EQ(c.cancelOrder("X1", "A"), APIResult::INVALID_ORDERID);
+             EXPECT_EQ(c.cancelOrder("X2", "B"), APIResult::INVALID_ORDERID);
+         },
+         {"onOrderCancelRejected", "onOrderCancelRejected"},
+         {},
+         {"X1", "X2"}},
+        {"between close() and connect()",
+         [&](OXClient& c) {
+             ASSERT_EQ(c.connect(), APIResult::OK);
+             ASSERT_EQ(c.submitOrder("A", 3, 10, Side::BID, amount, price, OrderType::LIMIT,
+                                     TimeInForce::GTC)
+                           .first,
+                       APIResult::OK);
+             ASSERT_EQ(c.close(), APIResult::OK);
+         },
+         [&](OXClient& c) {
+             EXPECT_EQ(c.submitOrder("A", 3, 10, Side::BID, amount, price, OrderType::LIMIT,
+                                     TimeInForce::GTC),
+                       std::make_pair(APIResult::DUPLICATE_CLIENT_ORDERID, OrderID_t(0)));
+             EXPECT_EQ(c.modifyOrder("nobody", "N", amount, price).first,
+                       APIResult::INVALID_ORDERID);
+             EXPECT_EQ(c.cancelOrder("X3", "nobody"), APIResult::INVALID_ORDERID);
+         },
+         {"onOrderRejected", "onOrderRejected", "onOrderCancelRejected"},
+         {"A", "N"},
+         {"X3"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        OXClient client("trader", "secret", "127.0.0.1", server.port());
+        row.before(client);
+        ASSERT_FALSE(client.isConnected());
+        row.refused(client);
+
+        connect(client);
+        RecordingHandler recording;
+        EXPECT_EQ(client.processEvents(&recording), APIResult::OK);
+        EXPECT_EQ(recording.names(), row.callbacks);
+        std::vector<std::string> rejected, cancelRejected;
+        for (const OrderRejected& r : recording.rejected) rejected.push_back(r.clOrdID);
+        for (const OrderCancelRejected& r : recording.cancelRejected) {
+            cancelRejected.push_back(r.cxlID);
+        }
+        EXPECT_EQ(rejected, row.rejected);
+        EXPECT_EQ(cancelRejected, row.cancelRejected);
+        EXPECT_EQ(client.close(), APIResult::OK);
+    }
+}
+
 TEST_F(ClientRunThreads, AStopFromAnotherThreadEndsRunWithOnStopAndJoinReturnsAfterIt) {
     OXClient client("trader", "secret", "127.0.0.1", server.port());
     connect(client);
