@@ -171,6 +171,11 @@ class ClientImp : public MsgHandlerT<ShpOXMessage> {
     // application's stop. On failure the connection is closed: SOCKERR_DNS, SOCKERR_CREATE,
     // SOCKERR_CONNECT, NOT_CONNECTED (the application's stop), or the failure of a send.
     APIResult::Type connectOne(const std::string& host, int port);
+    // closeSockets() for a connection ended on purpose: first an end of stream behind what was
+    // written, and the input not read yet discarded. A socket closed with unread input is reset,
+    // and a reset makes the server drop what it has not read yet: the goodbye and the last
+    // requests. Does not wait for the server.
+    void closeSocketsInOrder();
     // Closes the connection's descriptors (one socket closed once in TCP mode, both in
     // descriptor-pair mode) and leaves both at -1; does not change isConnected().
     void closeSockets();

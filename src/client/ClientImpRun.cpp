@@ -140,7 +140,7 @@ APIResult::Type ClientImp::close() {
     bye.timeDisconnected = 0;
     send(sm);
     setConnected(false);
-    closeSockets();
+    closeSocketsInOrder();
     return APIResult::OK;
 }
 

@@ -19,6 +19,7 @@
 #include "api/ClientDisconnectMessage.h"
 #include "api/MktDataMessage.h"
 #include "api/MsgFactory.h"
+#include "api/ReplayMessage.h"
 #include "api/RuThereMessage.h"
 #include "api/SubmitOrderMessage.h"
 #include "api/SubscribeMessage.h"
@@ -622,6 +623,33 @@ TEST_F(ClientRunThreads, ACallAfterACallbackExceptionReportsOnlyWhatHappensInIt)
         EXPECT_EQ(next.names(), row.callbacks);
         EXPECT_EQ(server.record().size(), connections + 1);  // no reconnection
         EXPECT_EQ(client.close(), APIResult::OK);
+    }
+}
+
+// close() ends the connection in order even while the client has input it has not read (no
+// loop ran since the server's last message): an end of stream behind the goodbye, never a
+// reset, which would drop the last frames wherever they still wait, unsent or unread. A reset
+// may also reach the server as an end of stream: a few rounds show it.
+TEST_F(ClientRunThreads, CloseEndsTheConnectionWithAnEndOfStreamNotAReset) {
+    const size_t ROUNDS = 10;
+    OXClient client("trader", "secret", "127.0.0.1", server.port());
+    for (size_t round = 0; round < ROUNDS; ++round) {
+        SCOPED_TRACE(round);
+        connect(client);
+        server.send(MktDataMessage());
+        int fd = -1;
+        int pipe = -1;
+        client.get(fd, pipe);
+        ASSERT_TRUE(readable(fd, 10000));
+        EXPECT_EQ(client.replay(3, 1, 2), APIResult::OK);
+
+        EXPECT_EQ(client.close(), APIResult::OK);
+        ASSERT_TRUE(closedByClient(round));
+        const test_support::ConnectionRecord r = server.record()[round];
+        EXPECT_FALSE(r.reset);
+        ASSERT_GE(r.frames.size(), 2u);
+        EXPECT_NE(r.frames[r.frames.size() - 2].as<ReplayMessage>(), nullptr);
+        EXPECT_NE(r.frames.back().as<ClientDisconnectMessage>(), nullptr);
     }
 }
 
