@@ -379,6 +379,9 @@ class ClientImp : public MsgHandlerT<ShpOXMessage> {
     // Records a failure of the current connection unless an earlier one is recorded, and
     // requests a stop; returns the failure that stands.
     APIResult::Type failAndStop(APIResult::Type result);
+    // send() once its checks have passed: frames msg and writes what the connection takes.
+    // Caller holds the send lock.
+    APIResult::Type frame(const ShpOXMessage& msg);
     // ---- incoming messages, order entry, requests: helpers ----
 
     // The installed handler, or null. Read on the loop's thread without the run lock: run()
@@ -503,6 +506,9 @@ class ClientImp : public MsgHandlerT<ShpOXMessage> {
     OXHandler* _handler;  // set while run() or processEvents() is active
     // The session's own stop (a failure, a refused login); a connection attempt clears it.
     boolean _stopRequested;
+    // close() has said goodbye and is closing the connection: no request is framed any more and
+    // no loop starts. Written under both the send lock and the run lock, read under either.
+    boolean _closing = false;
     // The application's stop() while run() or processEvents() is active. Nothing but the start
     // of run() or processEvents() clears it, so no reconnection can drop it; when they return
     // it becomes an ordinary _stopRequested. isStopRequested() is either.
@@ -536,14 +542,14 @@ class ClientImp : public MsgHandlerT<ShpOXMessage> {
   public:
     // The session's messages to handler on the calling thread until a stop, reconnecting after a
     // lost connection: onStart, then onDisconnect and onConnect around each reconnection, then
-    // onStop. INVALID_PARAMETER for a null handler, NOT_CONNECTED, IS_RUNNING while a handler is
-    // installed; otherwise the result that ended it: OK for a stop, BUFFER_FULL or
-    // PROTOCOL_ERROR (the connection left open for close()), the failure of a reconnection,
-    // the loss of the connection when the application's stop was pending, or NOT_CONNECTED
-    // when it came during a reconnection before a login was accepted; BUFFER_FULL or
-    // PROTOCOL_ERROR at once while the last loop's ended so. A call reports only what happens
-    // in it. Holds the receive lock throughout. An exception from a callback passes on, the
-    // handler removed.
+    // onStop. INVALID_PARAMETER for a null handler, NOT_CONNECTED (also once close() has claimed
+    // the session), IS_RUNNING while a handler is installed; otherwise the result that ended
+    // it: OK for a stop, BUFFER_FULL or PROTOCOL_ERROR (the connection left open for close()),
+    // the failure of a reconnection, the loss of the connection when the application's stop was
+    // pending, or NOT_CONNECTED when it came during a reconnection before a login was accepted;
+    // BUFFER_FULL or PROTOCOL_ERROR at once while the last loop's ended so. A call reports only
+    // what happens in it. Holds the receive lock throughout. An exception from a callback passes
+    // on, the handler removed.
     APIResult::Type run(OXHandler* handler);
     // What is ready now, handled without waiting, with handler installed for the call only: no
     // lifecycle callbacks, no reconnection, no time-out. The same refusals as run(); otherwise
@@ -554,8 +560,13 @@ class ClientImp : public MsgHandlerT<ShpOXMessage> {
     // runs the loop (a callback) and on the thread that last connected until a loop has run
     // and returned on it.
     APIResult::Type join();
-    // Says goodbye to the server and closes the connection: OK; IS_RUNNING while a loop is
-    // active (on any thread); NOT_CONNECTED.
+    // Says goodbye to the server and closes the connection: OK; IS_RUNNING while run() or
+    // processEvents() is active (on any thread); NOT_CONNECTED when not connected or while
+    // another close() is at work. Never waits for a loop: whether a loop is active is decided
+    // under the run lock, together with the claim that keeps any loop from starting until the
+    // connection is closed; a run() or processEvents() that comes after that claim returns
+    // NOT_CONNECTED. The goodbye is the last frame of the connection: a request that has not
+    // framed its message by then returns NOT_CONNECTED.
     APIResult::Type close();
 
   private:

@@ -54,7 +54,13 @@ APIResult::Type ClientImp::send(const ShpOXMessage& msg) {
     // Asked again under the send lock: a request that passed the test above just before the
     // connection was lost must not be framed into the next connection ahead of its login. The
     // connection is marked lost before its buffers are reset for the next one (under this lock).
-    if (needsLogin && !isConnected()) return APIResult::NOT_CONNECTED;
+    // Nor may one follow close()'s goodbye, which is framed under the hold that sets _closing.
+    if (needsLogin && (_closing || !isConnected())) return APIResult::NOT_CONNECTED;
+    return frame(msg);
+}
+
+APIResult::Type ClientImp::frame(const ShpOXMessage& msg) {
+    const MsgType_t id = msg->getMsgType();
     if (_debugMessages && id != RuThereMessage::ID && id != ImHereMessage::ID) {
         OX_LOG_INFO("send: " << *msg);
     }

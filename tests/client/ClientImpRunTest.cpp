@@ -1,10 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <future>
+#include <map>
 #include <memory>
+#include <mutex>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -626,6 +631,78 @@ TEST_F(ClientRunThreads, ACallAfterACallbackExceptionReportsOnlyWhatHappensInIt)
     }
 }
 
+// close() decides that no loop is active and keeps one from starting in one step. Called over
+// and over while another thread runs run() again and again (connecting again after each close
+// that succeeded), it never waits for a run(): each run() holds its onStart until a close()
+// that began after it has returned, so a close() waiting for that run() is a missed deadline.
+TEST_F(ClientRunThreads, CloseNeverWaitsForARunThatStartedOnAnotherThread) {
+    const int RUNS = 300;
+    const auto DEADLINE = std::chrono::seconds(5);
+    OXClient client("trader", "secret", "127.0.0.1", server.port());
+    connect(client);
+    std::mutex mutex;
+    std::condition_variable changed;
+    int closes = 0;   // close() calls begun
+    int returns = 0;  // close() calls returned
+    int runs = 0;
+    int missed = 0;
+    bool over = false;
+    handler.inside = [&](const std::string& name, OXClient& c) {
+        if (name != "onStart") return;
+        {
+            std::unique_lock<std::mutex> lock(mutex);
+            const int begun = closes;
+            if (!changed.wait_for(lock, DEADLINE, [&] { return over || returns > begun; })) {
+                ++missed;
+                over = true;
+            }
+            ++runs;
+        }
+        c.stop();
+    };
+    std::thread runner([&] {
+        for (;;) {
+            {
+                std::lock_guard<std::mutex> lock(mutex);
+                if (over) return;
+            }
+            if (!client.isConnected() && client.connect() != APIResult::OK) break;
+            client.run(&handler);
+        }
+        std::lock_guard<std::mutex> lock(mutex);
+        over = true;
+    });
+
+    std::map<APIResult::Type, int> results;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            ++closes;
+        }
+        const APIResult::Type result = client.close();
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            ++returns;
+            ++results[result];
+            if (runs >= RUNS || missed > 0 || std::chrono::steady_clock::now() > end) over = true;
+            if (over) break;
+        }
+        changed.notify_all();
+    }
+    changed.notify_all();
+    runner.join();
+
+    EXPECT_EQ(missed, 0);
+    EXPECT_GE(runs, RUNS);
+    EXPECT_GT(results[APIResult::IS_RUNNING], 0);
+    for (const auto& r : results) {
+        EXPECT_TRUE(r.first == APIResult::IS_RUNNING || r.first == APIResult::OK ||
+                    r.first == APIResult::NOT_CONNECTED)
+            << APIResult::toString(r.first);
+    }
+}
+
 // close() ends the connection in order even while the client has input it has not read (no
 // loop ran since the server's last message): an end of stream behind the goodbye, never a
 // reset, which would drop the last frames wherever they still wait, unsent or unread. A reset
@@ -651,6 +728,73 @@ TEST_F(ClientRunThreads, CloseEndsTheConnectionWithAnEndOfStreamNotAReset) {
         EXPECT_NE(r.frames[r.frames.size() - 2].as<ReplayMessage>(), nullptr);
         EXPECT_NE(r.frames.back().as<ClientDisconnectMessage>(), nullptr);
     }
+}
+
+// close() closes the session to requests in the same hold of the send lock as it frames its
+// goodbye: an order racing it from another thread either goes out before the goodbye and
+// returns OK, or returns NOT_CONNECTED. The server never receives a frame after the goodbye.
+// Each round's orders are few enough for the connection to take them all at once: none waits
+// in the output buffer, which close() would drop.
+TEST_F(ClientRunThreads, NoRequestIsFramedAfterTheGoodbyeOfClose) {
+    const int ROUNDS = 200;
+    const int TRADERS = 3;
+    const int ORDERS = 32;  // at most, per trader and round
+    Behaviour accept;
+    accept.configs.push_back(testConfiguration());
+    server.setDefault(accept);
+    OXClient client("trader", "secret", "127.0.0.1", server.port());
+    std::mutex mutex;
+    std::vector<OrderID_t> accepted;  // the orders that returned OK
+    for (int round = 0; round < ROUNDS; ++round) {
+        SCOPED_TRACE(round);
+        connect(client);
+        std::atomic<int> ordering{0};  // traders whose first order has returned
+        std::vector<std::thread> traders;
+        for (int t = 0; t < TRADERS; ++t) {
+            traders.emplace_back([&, t] {
+                for (int n = 0; n < ORDERS; ++n) {
+                    const std::string id =
+                        std::to_string(round) + "-" + std::to_string(t) + "-" + std::to_string(n);
+                    const std::pair<APIResult::Type, OrderID_t> r =
+                        client.submitOrder(id.c_str(), 3, 10, Side::BID, OXFloat("1"), OXFloat("2"),
+                                           OrderType::LIMIT, TimeInForce::GTC);
+                    if (n == 0) ++ordering;
+                    if (r.first != APIResult::OK) {
+                        EXPECT_EQ(r.first, APIResult::NOT_CONNECTED);
+                        break;
+                    }
+                    std::lock_guard<std::mutex> lock(mutex);
+                    accepted.push_back(r.second);
+                }
+            });
+        }
+        // The race starts with the traders' orders going out, not with their threads.
+        while (ordering < TRADERS) std::this_thread::yield();
+        EXPECT_EQ(client.close(), APIResult::OK);
+        for (std::thread& t : traders) t.join();
+    }
+
+    ASSERT_TRUE(server.waitFor([&](const TestServer::Record& r) {
+        return r.size() == static_cast<size_t>(ROUNDS) &&
+               std::all_of(r.begin(), r.end(),
+                           [](const test_support::ConnectionRecord& c) { return c.closed; });
+    }));
+    std::set<OrderID_t> received;  // the orders the server received before a goodbye
+    const TestServer::Record record = server.record();
+    for (size_t i = 0; i < record.size(); ++i) {
+        SCOPED_TRACE(i);
+        const std::vector<test_support::ReceivedFrame>& frames = record[i].frames;
+        ASSERT_FALSE(frames.empty());
+        EXPECT_NE(frames.back().as<ClientDisconnectMessage>(), nullptr);
+        EXPECT_EQ(record[i].count(ClientDisconnectMessage::ID), 1u);
+        for (const test_support::ReceivedFrame& f : frames) {
+            if (f.as<ClientDisconnectMessage>() != nullptr) break;
+            if (const SubmitOrderMessage* order = f.as<SubmitOrderMessage>()) {
+                received.insert(order->contents.orderID);
+            }
+        }
+    }
+    for (OrderID_t id : accepted) EXPECT_EQ(received.count(id), 1u) << id;
 }
 
 }  // namespace
