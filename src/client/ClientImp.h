@@ -99,6 +99,8 @@ class ClientImp : public MsgHandlerT<ShpOXMessage> {
     // Feed flag bits: the feed carries market data, order flow.
     static constexpr FeedFlags_t MARKET_DATA_FLAG = 2;
     static constexpr FeedFlags_t TRADING_FLAG = 4;
+    // What the logs show for a password: the same text whatever the password, even its length.
+    static constexpr const char* PASSWORD_MASK = "********";
 
     // username, password and hostname1 must not be null: std::invalid_argument. hostname2 null
     // means one server. Throws std::runtime_error "Error creating notification pipe." when the
@@ -142,6 +144,9 @@ class ClientImp : public MsgHandlerT<ShpOXMessage> {
     // needs (its content is dropped and a stop requested), INVALID_PARAMETER for a message no
     // frame can carry (nothing else changes), or the failure of the write.
     APIResult::Type send(const ShpOXMessage& msg);
+    // msg as the client's logs and reports show it: msg itself, or for a login a copy whose
+    // password is PASSWORD_MASK. Any thread.
+    static ShpOXMessage forLog(const ShpOXMessage& msg);
     // Writes what the connection takes of the output buffer. Caller holds the send lock.
     APIResult::Type flushOutBuffer();
     // Wakes the event loop; never blocks.

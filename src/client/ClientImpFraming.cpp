@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <boost/make_shared.hpp>
 #include <memory>
 
 #include "api/ClientConnectMessage.h"
@@ -62,7 +63,8 @@ APIResult::Type ClientImp::send(const ShpOXMessage& msg) {
 APIResult::Type ClientImp::frame(const ShpOXMessage& msg) {
     const MsgType_t id = msg->getMsgType();
     if (_debugMessages && id != RuThereMessage::ID && id != ImHereMessage::ID) {
-        OX_LOG_INFO("send: " << *msg);
+        // Masked: the login's text would put the password into the text and binary logs.
+        OX_LOG_INFO("send: " << *forLog(msg));
     }
     // The server has stopped reading: what waits is dropped, and the session stops.
     const auto bufferFull = [this] {
@@ -103,6 +105,14 @@ APIResult::Type ClientImp::frame(const ShpOXMessage& msg) {
     }
     if (_outbuffer.position() != 0) notifySelector();
     return APIResult::OK;
+}
+
+ShpOXMessage ClientImp::forLog(const ShpOXMessage& msg) {
+    if (!msg || msg->getMsgType() != ClientConnectMessage::ID) return msg;
+    const boost::shared_ptr<ClientConnectMessage> shown =
+        boost::make_shared<ClientConnectMessage>(msg->getRef<ClientConnectMessage>());
+    shown->password = PASSWORD_MASK;
+    return shown;
 }
 
 APIResult::Type ClientImp::flushOutBuffer() {

@@ -84,8 +84,9 @@ class OXClient {
 
     // On: a ping every 0.4 s and a 5 s time-out on a silent server. Off: neither.
     void setUseHeartbeat(bool use);
-    // Logs every message sent (other than pings) and every connection attempt at INFO. Takes
-    // effect only when the environment holds THIRD_PARTY_JAVA; otherwise changes nothing.
+    // Logs every message sent (other than pings) and every connection attempt at INFO; the
+    // login shows the user name and a fixed mask for the password. Takes effect only when the
+    // environment holds THIRD_PARTY_JAVA; otherwise changes nothing.
     void setDebug(boolean debug);
     // Sticky subscriptions: with sticky true, every subscribeMD/subscribeOF that goes out is
     // remembered by feed and market (order flow under market 0) until it is unsubscribed (or a
