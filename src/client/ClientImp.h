@@ -405,7 +405,8 @@ class ClientImp : public MsgHandlerT<ShpOXMessage> {
     APIResult::Type checkSubscription(APIType::Type apiType, FeedID_t feedID,
                                       MarketID_t marketID) const;
 
-    // Sets _exitStatus to result if it is still OK; returns the value that stands.
+    // Sets _exitStatus to result if it is still OK or holds only the EXCEPTION_THROWN of a loop
+    // that a callback ended; returns the value that stands.
     APIResult::Type recordFailure(APIResult::Type result);
     void requestStop();
     // The servers from index first on, as connectMany; result when none of them has a host.

@@ -797,4 +797,26 @@ TEST_F(ClientRunThreads, NoRequestIsFramedAfterTheGoodbyeOfClose) {
     for (OrderID_t id : accepted) EXPECT_EQ(received.count(id), 1u) << id;
 }
 
+// A callback's exception ends the loop, not the connection: a request whose write fails after
+// it reports the failed write, never the exception, which no request meets.
+TEST_F(ClientRunThreads, ARequestWhoseWriteFailsAfterACallbackExceptionReportsTheWrite) {
+    OXClient client("trader", "secret", "127.0.0.1", server.port());
+    connect(client);
+    handler.inside = [&](const std::string& name, OXClient&) {
+        if (name == "onStart") server.send(MktDataMessage());
+        if (name == "onMarketData") throw std::runtime_error("handler failed");
+    };
+    EXPECT_THROW(client.run(&handler), std::runtime_error);
+    ASSERT_TRUE(client.isConnected());
+
+    server.crash();
+    int fd = -1;
+    int pipe = -1;
+    client.get(fd, pipe);
+    ASSERT_TRUE(readable(fd, 10000));  // the reset has arrived
+    EXPECT_EQ(client.replay(3, 1, 2), APIResult::SOCKERR_WRITING);
+    EXPECT_EQ(client.replay(3, 1, 2), APIResult::IS_STOPPING);
+    EXPECT_EQ(client.close(), APIResult::OK);
+}
+
 }  // namespace
