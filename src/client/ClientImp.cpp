@@ -176,6 +176,12 @@ std::string ClientImp::systemError(int error) {
 APIResult::Type ClientImp::recordFailure(APIResult::Type result) {
     APIResult::Type expected = APIResult::OK;
     if (_exitStatus.compare_exchange_strong(expected, result)) return result;
+    // A callback's exception ended the last loop, not the connection: the connection's first
+    // failure takes its place, so that a request whose write fails never reports an exception.
+    if (expected == APIResult::EXCEPTION_THROWN &&
+        _exitStatus.compare_exchange_strong(expected, result)) {
+        return result;
+    }
     return expected;
 }
 

@@ -99,6 +99,8 @@ class ClientImp : public MsgHandlerT<ShpOXMessage> {
     // Feed flag bits: the feed carries market data, order flow.
     static constexpr FeedFlags_t MARKET_DATA_FLAG = 2;
     static constexpr FeedFlags_t TRADING_FLAG = 4;
+    // What the logs show for a password: the same text whatever the password, even its length.
+    static constexpr const char* PASSWORD_MASK = "********";
 
     // username, password and hostname1 must not be null: std::invalid_argument. hostname2 null
     // means one server. Throws std::runtime_error "Error creating notification pipe." when the
@@ -142,6 +144,9 @@ class ClientImp : public MsgHandlerT<ShpOXMessage> {
     // needs (its content is dropped and a stop requested), INVALID_PARAMETER for a message no
     // frame can carry (nothing else changes), or the failure of the write.
     APIResult::Type send(const ShpOXMessage& msg);
+    // msg as the client's logs and reports show it: msg itself, or for a login a copy whose
+    // password is PASSWORD_MASK. Any thread.
+    static ShpOXMessage forLog(const ShpOXMessage& msg);
     // Writes what the connection takes of the output buffer. Caller holds the send lock.
     APIResult::Type flushOutBuffer();
     // Wakes the event loop; never blocks.
@@ -171,6 +176,11 @@ class ClientImp : public MsgHandlerT<ShpOXMessage> {
     // application's stop. On failure the connection is closed: SOCKERR_DNS, SOCKERR_CREATE,
     // SOCKERR_CONNECT, NOT_CONNECTED (the application's stop), or the failure of a send.
     APIResult::Type connectOne(const std::string& host, int port);
+    // closeSockets() for a connection ended on purpose: first an end of stream behind what was
+    // written, and the input not read yet discarded. A socket closed with unread input is reset,
+    // and a reset makes the server drop what it has not read yet: the goodbye and the last
+    // requests. Does not wait for the server.
+    void closeSocketsInOrder();
     // Closes the connection's descriptors (one socket closed once in TCP mode, both in
     // descriptor-pair mode) and leaves both at -1; does not change isConnected().
     void closeSockets();
@@ -374,6 +384,9 @@ class ClientImp : public MsgHandlerT<ShpOXMessage> {
     // Records a failure of the current connection unless an earlier one is recorded, and
     // requests a stop; returns the failure that stands.
     APIResult::Type failAndStop(APIResult::Type result);
+    // send() once its checks have passed: frames msg and writes what the connection takes.
+    // Caller holds the send lock.
+    APIResult::Type frame(const ShpOXMessage& msg);
     // ---- incoming messages, order entry, requests: helpers ----
 
     // The installed handler, or null. Read on the loop's thread without the run lock: run()
@@ -392,7 +405,8 @@ class ClientImp : public MsgHandlerT<ShpOXMessage> {
     APIResult::Type checkSubscription(APIType::Type apiType, FeedID_t feedID,
                                       MarketID_t marketID) const;
 
-    // Sets _exitStatus to result if it is still OK; returns the value that stands.
+    // Sets _exitStatus to result if it is still OK or holds only the EXCEPTION_THROWN of a loop
+    // that a callback ended; returns the value that stands.
     APIResult::Type recordFailure(APIResult::Type result);
     void requestStop();
     // The servers from index first on, as connectMany; result when none of them has a host.
@@ -421,7 +435,11 @@ class ClientImp : public MsgHandlerT<ShpOXMessage> {
     // One read into the input buffer and the decoding of the frames it completes. ENDED: the
     // loop must return (recorded failure; the connection closed unless the buffer was full).
     ReadOutcome readConnection();
+    // The messages the session made itself, each handled as if it had arrived, while a handler
+    // is installed; without one (the login loop of connect()) they stay queued, in order, for the
+    // first loop that has one.
     void dispatchDeferred();
+    bool hasDeferred();
     void sendPing(Timestamp_t now);
     // The login answer arrived while unconnected: the login loop is over.
     bool loginAnswered() const { return _receivedConnectResponse && !isConnected(); }
@@ -494,6 +512,9 @@ class ClientImp : public MsgHandlerT<ShpOXMessage> {
     OXHandler* _handler;  // set while run() or processEvents() is active
     // The session's own stop (a failure, a refused login); a connection attempt clears it.
     boolean _stopRequested;
+    // close() has said goodbye and is closing the connection: no request is framed any more and
+    // no loop starts. Written under both the send lock and the run lock, read under either.
+    boolean _closing = false;
     // The application's stop() while run() or processEvents() is active. Nothing but the start
     // of run() or processEvents() clears it, so no reconnection can drop it; when they return
     // it becomes an ordinary _stopRequested. isStopRequested() is either.
@@ -527,14 +548,14 @@ class ClientImp : public MsgHandlerT<ShpOXMessage> {
   public:
     // The session's messages to handler on the calling thread until a stop, reconnecting after a
     // lost connection: onStart, then onDisconnect and onConnect around each reconnection, then
-    // onStop. INVALID_PARAMETER for a null handler, NOT_CONNECTED, IS_RUNNING while a handler is
-    // installed; otherwise the result that ended it: OK for a stop, BUFFER_FULL or
-    // PROTOCOL_ERROR (the connection left open for close()), the failure of a reconnection,
-    // the loss of the connection when the application's stop was pending, or NOT_CONNECTED
-    // when it came during a reconnection before a login was accepted; BUFFER_FULL or
-    // PROTOCOL_ERROR at once while the last loop's ended so. A call reports only what happens
-    // in it. Holds the receive lock throughout. An exception from a callback passes on, the
-    // handler removed.
+    // onStop. INVALID_PARAMETER for a null handler, NOT_CONNECTED (also once close() has claimed
+    // the session), IS_RUNNING while a handler is installed; otherwise the result that ended
+    // it: OK for a stop, BUFFER_FULL or PROTOCOL_ERROR (the connection left open for close()),
+    // the failure of a reconnection, the loss of the connection when the application's stop was
+    // pending, or NOT_CONNECTED when it came during a reconnection before a login was accepted;
+    // BUFFER_FULL or PROTOCOL_ERROR at once while the last loop's ended so. A call reports only
+    // what happens in it. Holds the receive lock throughout. An exception from a callback passes
+    // on, the handler removed.
     APIResult::Type run(OXHandler* handler);
     // What is ready now, handled without waiting, with handler installed for the call only: no
     // lifecycle callbacks, no reconnection, no time-out. The same refusals as run(); otherwise
@@ -545,8 +566,13 @@ class ClientImp : public MsgHandlerT<ShpOXMessage> {
     // runs the loop (a callback) and on the thread that last connected until a loop has run
     // and returned on it.
     APIResult::Type join();
-    // Says goodbye to the server and closes the connection: OK; IS_RUNNING while a loop is
-    // active (on any thread); NOT_CONNECTED.
+    // Says goodbye to the server and closes the connection: OK; IS_RUNNING while run() or
+    // processEvents() is active (on any thread); NOT_CONNECTED when not connected or while
+    // another close() is at work. Never waits for a loop: whether a loop is active is decided
+    // under the run lock, together with the claim that keeps any loop from starting until the
+    // connection is closed; a run() or processEvents() that comes after that claim returns
+    // NOT_CONNECTED. The goodbye is the last frame of the connection: a request that has not
+    // framed its message by then returns NOT_CONNECTED.
     APIResult::Type close();
 
   private:

@@ -291,6 +291,22 @@ void ClientImp::startConnection(int rsock, int wsock) {
     _exitStatus = APIResult::OK;
 }
 
+void ClientImp::closeSocketsInOrder() {
+    boost::lock_guard<boost::recursive_mutex> recv(_recvlock);
+    if (_wsock != -1) ::shutdown(_wsock, SHUT_WR);  // not a socket: nothing to end
+    if (_rsock != -1) {
+        // Bounded: a server that keeps sending cannot hold close() here.
+        char bytes[4096];
+        for (int reads = 0; reads < 256; ++reads) {
+            const ssize_t n = ::recv(_rsock, bytes, sizeof bytes, MSG_DONTWAIT);
+            if (n > 0) continue;
+            if (n < 0 && errno == EINTR) continue;
+            break;
+        }
+    }
+    closeSockets();
+}
+
 void ClientImp::closeSockets() {
     boost::lock_guard<boost::recursive_mutex> recv(_recvlock);
     boost::lock_guard<boost::mutex> send(_sendlock);

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <boost/make_shared.hpp>
 #include <memory>
 
 #include "api/ClientConnectMessage.h"
@@ -54,9 +55,16 @@ APIResult::Type ClientImp::send(const ShpOXMessage& msg) {
     // Asked again under the send lock: a request that passed the test above just before the
     // connection was lost must not be framed into the next connection ahead of its login. The
     // connection is marked lost before its buffers are reset for the next one (under this lock).
-    if (needsLogin && !isConnected()) return APIResult::NOT_CONNECTED;
+    // Nor may one follow close()'s goodbye, which is framed under the hold that sets _closing.
+    if (needsLogin && (_closing || !isConnected())) return APIResult::NOT_CONNECTED;
+    return frame(msg);
+}
+
+APIResult::Type ClientImp::frame(const ShpOXMessage& msg) {
+    const MsgType_t id = msg->getMsgType();
     if (_debugMessages && id != RuThereMessage::ID && id != ImHereMessage::ID) {
-        OX_LOG_INFO("send: " << *msg);
+        // Masked: the login's text would put the password into the text and binary logs.
+        OX_LOG_INFO("send: " << *forLog(msg));
     }
     // The server has stopped reading: what waits is dropped, and the session stops.
     const auto bufferFull = [this] {
@@ -97,6 +105,14 @@ APIResult::Type ClientImp::send(const ShpOXMessage& msg) {
     }
     if (_outbuffer.position() != 0) notifySelector();
     return APIResult::OK;
+}
+
+ShpOXMessage ClientImp::forLog(const ShpOXMessage& msg) {
+    if (!msg || msg->getMsgType() != ClientConnectMessage::ID) return msg;
+    const boost::shared_ptr<ClientConnectMessage> shown =
+        boost::make_shared<ClientConnectMessage>(msg->getRef<ClientConnectMessage>());
+    shown->password = PASSWORD_MASK;
+    return shown;
 }
 
 APIResult::Type ClientImp::flushOutBuffer() {

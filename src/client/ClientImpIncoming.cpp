@@ -43,7 +43,8 @@ constexpr size_t FEED_BITS = 32;
 }  // namespace
 
 void ClientImp::handleDefault(const ShpOXMessage& sm) {
-    std::cerr << "Handler not implemented for: " << *sm << std::endl;
+    // A login's password masked, as in the logs: standard error often ends up in a file.
+    std::cerr << "Handler not implemented for: " << *forLog(sm) << std::endl;
     std::cerr.flush();
 }
 

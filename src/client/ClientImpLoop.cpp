@@ -47,6 +47,9 @@ void ClientImp::dispatch(bool loop) {
 void ClientImp::loopPasses(bool loop) {
     Timestamp_t lastRecv = TimeUtil::now();
     Timestamp_t lastPing = 0;
+    // Rejections made while no loop with a handler ran wait in the queue, their wake-up taken
+    // by a login loop or never seen: this loop wakes itself for them.
+    if (loopHandler() != nullptr && hasDeferred()) notifySelector();
     for (;;) {
         bool writing;
         {
@@ -189,6 +192,9 @@ void ClientImp::dispatchDeferred() {
     // callback that waits for a lock of the application's own must never hold up a thread that
     // queues a rejection while holding that lock. What callbacks queue meanwhile is handled in
     // the same round, in queue order; an exception leaves the rest queued for the next pass.
+    // Without a handler (the login loop of connect()) nothing is taken: the messages are
+    // promised to the application's callbacks, and the first loop that has them gets them.
+    if (loopHandler() == nullptr) return;
     for (;;) {
         ShpOXMessage msg;
         {
@@ -199,6 +205,11 @@ void ClientImp::dispatchDeferred() {
         }
         dispatchMessage(msg, msg.get(), msg->getMsgType());
     }
+}
+
+bool ClientImp::hasDeferred() {
+    boost::lock_guard<boost::recursive_mutex> lock(_deferredlock);
+    return !_deferred.empty();
 }
 
 void ClientImp::sendPing(Timestamp_t now) {

@@ -49,6 +49,8 @@ APIResult::Type ClientImp::run(OXHandler* handler, bool loop) {
         // processEvents() too: from a callback of run() it would take over run()'s handler and
         // remove it on its return, leaving run() without one.
         if (_handler != nullptr) return APIResult::IS_RUNNING;
+        // close() decided, under this lock, that no loop was active: the connection is going.
+        if (_closing) return APIResult::NOT_CONNECTED;
         // The input lost its frame boundaries, or the output was dropped mid-stream: reading
         // or writing more would deliver or send garbage. Only close() is left.
         const APIResult::Type status = _exitStatus;
@@ -128,19 +130,35 @@ APIResult::Type ClientImp::join() {
 }
 
 APIResult::Type ClientImp::close() {
-    if (isRunning()) return APIResult::IS_RUNNING;
-    // Held from here to the end, so that no loop starts on another thread between the checks
-    // and the closing of the connection it would read. One that started after the check above
-    // has returned by the time the lock is taken.
-    boost::lock_guard<boost::recursive_mutex> recv(_recvlock);
-    if (!isConnected()) return APIResult::NOT_CONNECTED;
     const ShpOXMessage sm = MsgFactory::createMessage(ClientDisconnectMessage::ID);
     ClientDisconnectMessage& bye = sm->getRef<ClientDisconnectMessage>();
     bye.sessionID = 0;
     bye.timeDisconnected = 0;
-    send(sm);
-    setConnected(false);
-    closeSockets();
+    {
+        // The goodbye is framed under the same hold of the send lock as the decision, so no
+        // request can be framed after it: one that waits for the lock finds _closing.
+        boost::lock_guard<boost::mutex> send(_sendlock);
+        {
+            // Decided and claimed at once: a loop either is active now (IS_RUNNING) or, finding
+            // _closing, never starts on this connection. Checking without claiming and then
+            // waiting for the receive lock would wait for a whole run() started in between.
+            boost::lock_guard<boost::mutex> run(_runlock);
+            if (_handler != nullptr) return APIResult::IS_RUNNING;
+            if (_closing || !isConnected()) return APIResult::NOT_CONNECTED;
+            _closing = true;
+        }
+        frame(sm);  // it goes even with a stop pending; its result changes nothing
+    }
+    // Held now only by calls that let it go without waiting for a loop: a run() or
+    // processEvents() on its way to NOT_CONNECTED, get(), getAveragePingTime(), join().
+    boost::lock_guard<boost::recursive_mutex> recv(_recvlock);
+    {
+        boost::lock_guard<boost::mutex> send(_sendlock);
+        boost::lock_guard<boost::mutex> run(_runlock);
+        setConnected(false);
+        _closing = false;
+    }
+    closeSocketsInOrder();
     return APIResult::OK;
 }
 

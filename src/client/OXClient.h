@@ -84,8 +84,9 @@ class OXClient {
 
     // On: a ping every 0.4 s and a 5 s time-out on a silent server. Off: neither.
     void setUseHeartbeat(bool use);
-    // Logs every message sent (other than pings) and every connection attempt at INFO. Takes
-    // effect only when the environment holds THIRD_PARTY_JAVA; otherwise changes nothing.
+    // Logs every message sent (other than pings) and every connection attempt at INFO; the
+    // login shows the user name and a fixed mask for the password. Takes effect only when the
+    // environment holds THIRD_PARTY_JAVA; otherwise changes nothing.
     void setDebug(boolean debug);
     // Sticky subscriptions: with sticky true, every subscribeMD/subscribeOF that goes out is
     // remembered by feed and market (order flow under market 0) until it is unsubscribed (or a
@@ -156,14 +157,23 @@ class OXClient {
     // (the session id in the bits from 40 upward, a counter below) and remembers which client
     // order id names which order until a rejection, cancellation or completion of it arrives.
     // A request it refuses itself sends nothing and is reported through the handler as well:
-    // onOrderRejected (order id and sequence id -1) or onOrderCancelRejected, delivered by the
-    // loop after the call has returned. Before the first accepted login a new order returns
-    // INVALID_FEED (no feed is known before the server's configuration), a modification or a
-    // cancellation by order id NOT_CONNECTED (there are no order ids yet), and a cancellation by
-    // client order id INVALID_ORDERID. Client order ids stay remembered across reconnections:
-    // one used before a reconnection cannot name a new order, and cancelling by it is refused
-    // locally unless an order of the new login happens to have the same order id (a login with
-    // the same session id), which is then the order cancelled.
+    // onOrderRejected (order id and sequence id -1) or onOrderCancelRejected, delivered after the
+    // call has returned, in the order of the requests, by the first run() or processEvents()
+    // that runs: one made while no loop runs (after close(), before the first login) waits for
+    // the loop after the next connect(), whose own login delivers none. Before the first
+    // accepted login a new order returns INVALID_FEED (no feed is known before the server's
+    // configuration), a modification or a cancellation by order id NOT_CONNECTED (there are no
+    // order ids yet), and a cancellation by client order id INVALID_ORDERID. Client order ids
+    // stay remembered across reconnections: one used before a reconnection cannot name a new
+    // order, and cancelling by it is refused locally unless an order of the new login happens to
+    // have the same order id (a login with the same session id), which is then the order
+    // cancelled.
+    //
+    // INVALID_FEED and INVALID_MARKET are not final while the session is not logged in: every
+    // login (connect(), a reconnection inside run()) forgets the configuration until the server
+    // sends it again with its answer. A request whose own write fails may return the failure
+    // the connection had already met (TIMEOUT, SOCKERR_CLOSED, SOCKERR_READING, ...) instead of
+    // SOCKERR_WRITING: the request may be lost. docs/results.md lists what a request returns.
 
     // New order: (result, order id). INVALID_FEED or INVALID_MARKET for an unknown feed or
     // market, DUPLICATE_CLIENT_ORDERID for a null, empty or remembered client order id (all
@@ -208,7 +218,9 @@ class OXClient {
     //
     // Any thread, also from inside a callback. INVALID_FEED, INVALID_MARKET,
     // INVALID_MARKETDATA_FEED (market data of a feed without it) and INVALID_TRADING_FEED
-    // (order flow of a feed without it) refuse a request locally.
+    // (order flow of a feed without it) refuse a request locally; while the session is not
+    // logged in no feed is known (INVALID_FEED), as for orders above, whose notes on a failed
+    // write hold here too.
 
     // Market data of one market, order flow of one feed; the send's result. A new connection
     // has none: subscribe again in onConnect, or see setStickySubscriptions.
@@ -247,10 +259,11 @@ class OXClient {
     // After a lost connection (time-out, end of stream, read or write failure) it calls
     // onDisconnect, makes one pass over the configured servers and, when one takes the login,
     // calls onConnect, sends the remembered sticky subscriptions again and goes on; otherwise it
-    // ends. Returns INVALID_PARAMETER for a null handler, NOT_CONNECTED, IS_RUNNING while run()
-    // or processEvents() is active (from a callback, say), or the result that ended it: OK after
-    // stop(), BUFFER_FULL or PROTOCOL_ERROR (the connection is left open: close() it), the
-    // failure of the reconnection, the loss of the connection when stop() had been called, or
+    // ends. Returns INVALID_PARAMETER for a null handler, NOT_CONNECTED (also once a close() on
+    // another thread has begun closing the session), IS_RUNNING while run() or processEvents()
+    // is active (from a callback, say), or the result that ended it: OK after stop(),
+    // BUFFER_FULL or PROTOCOL_ERROR (the connection is left open: close() it), the failure of
+    // the reconnection, the loss of the connection when stop() had been called, or
     // NOT_CONNECTED when stop() came during a reconnection before a login was accepted.
     // After BUFFER_FULL or PROTOCOL_ERROR it returns that result at once until the client is
     // closed and connected again. An exception thrown by a callback passes on (onStop is then
@@ -265,9 +278,13 @@ class OXClient {
     // and on the thread that last connected until a loop has run and returned on it.
     APIResult::Type join();
     APIResult::Type wait();
-    // Sends the server the disconnect message, even after stop(), and closes the connection:
-    // OK. IS_RUNNING while run() or processEvents() is active on any thread (close() never
-    // waits for them), NOT_CONNECTED when not connected. connect() may log in again afterwards.
+    // Sends the server the disconnect message, even after stop(), and closes the connection
+    // with an end of stream behind it: OK. IS_RUNNING while run() or processEvents() is active
+    // on any thread; NOT_CONNECTED when not connected or while another close() is closing the
+    // session. Never waits for a loop: whether one is active is decided at once, and a run() or
+    // processEvents() started on another thread after that decision returns NOT_CONNECTED. The
+    // disconnect message is the last frame sent: a request on another thread that has not gone
+    // out before it returns NOT_CONNECTED. connect() may log in again afterwards.
     APIResult::Type close();
 
   protected:

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <boost/make_shared.hpp>
 #include <iostream>
 #include <sstream>
 #include <string>
@@ -59,6 +60,21 @@ TEST_F(ClientImpIncoming, AMessageTheSessionDoesNotHandleIsReportedOnStandardErr
         EXPECT_EQ(reportOf(id, &expected), expected);
         EXPECT_EQ(expected.rfind("Handler not implemented for: <", 0), 0u);
     }
+}
+
+// Standard error often ends up in a file: a login reported there shows no password.
+TEST_F(ClientImpIncoming, AReportedLoginShowsItsUserButNotItsPassword) {
+    const boost::shared_ptr<ClientConnectMessage> login =
+        boost::make_shared<ClientConnectMessage>();
+    login->user = "login-user";
+    login->password = "login-password";
+    const CaptureStderr err;
+    client.dispatchMessage(login, login.get(), ClientConnectMessage::ID);
+    const std::string text = err.text();
+    EXPECT_NE(text.find("login-user"), std::string::npos) << text;
+    EXPECT_NE(text.find(ClientImp::PASSWORD_MASK), std::string::npos) << text;
+    EXPECT_EQ(text.find("login-password"), std::string::npos) << text;
+    EXPECT_EQ(login->password, "login-password");  // the message itself is left as it is
 }
 
 TEST_F(ClientImpIncoming, AConfigurationIsHandledWithoutAReport) {

@@ -167,6 +167,7 @@ TEST_F(ClientImpLoop, StopNeedsAHandlerAndEndsTheLoopAfterThePassThatSawIt) {
 }
 
 TEST_F(ClientImpLoop, LocalMessagesFollowTheFramesOfTheirPassOnTheLoopsThread) {
+    In::setHandler(client, &handler);  // a loop without one leaves them queued
     std::thread::id inside;
     client.onDefault = [&](const OXMessage& m) {
         inside = In::dispatchThread(client);

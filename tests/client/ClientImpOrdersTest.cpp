@@ -130,6 +130,7 @@ TEST_F(ClientImpOrders, TheQuoteIdCarriesTheParametersOrTheGivenText) {
 
 TEST_F(ClientImpOrders, RefusedOrdersSendNothingAndRecordNothing) {
     logIn();
+    install();  // without a handler the rejections would stay queued
     struct Case {
         const char* clOrdID;
         FeedID_t feed;

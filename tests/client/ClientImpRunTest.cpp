@@ -1,10 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <future>
+#include <map>
 #include <memory>
+#include <mutex>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -19,6 +24,7 @@
 #include "api/ClientDisconnectMessage.h"
 #include "api/MktDataMessage.h"
 #include "api/MsgFactory.h"
+#include "api/ReplayMessage.h"
 #include "api/RuThereMessage.h"
 #include "api/SubmitOrderMessage.h"
 #include "api/SubscribeMessage.h"
@@ -112,6 +118,74 @@ TEST_F(ClientRun, InsideACallbackOfRunTheLoopCannotBeEnteredClosedOrJoined) {
     EXPECT_TRUE(client.isConnected());
     // The loop has run and returned on this thread.
     EXPECT_EQ(client.join(), APIResult::OK);
+}
+
+// A request that the client refuses itself while no loop runs queues its rejection. The login
+// loop of the next connect() has no handler and leaves the queue alone, so the first loop after
+// the login delivers every rejection, in the order of the requests.
+TEST_F(ClientRun, RejectionsMadeWhileNoLoopRunsReachTheFirstLoopAfterTheNextLogin) {
+    Behaviour accept;
+    accept.configs.push_back(testConfiguration());
+    server.setDefault(accept);
+    const OXFloat amount("1"), price("2");
+    const struct {
+        const char* what;
+        std::function<void(OXClient&)> before;   // leaves the client unconnected
+        std::function<void(OXClient&)> refused;  // requests the client refuses itself
+        Names callbacks;
+        std::vector<std::string> rejected;        // their client order ids
+        std::vector<std::string> cancelRejected;  // their cancel ids
+    } rows[] = {
+        {"before the first login",
+         [](OXClient&) {},
+         [](OXClient& c) {
+             EXPECT_EQ(c.cancelOrder("X1", "A"), APIResult::INVALID_ORDERID);
+             EXPECT_EQ(c.cancelOrder("X2", "B"), APIResult::INVALID_ORDERID);
+         },
+         {"onOrderCancelRejected", "onOrderCancelRejected"},
+         {},
+         {"X1", "X2"}},
+        {"between close() and connect()",
+         [&](OXClient& c) {
+             ASSERT_EQ(c.connect(), APIResult::OK);
+             ASSERT_EQ(c.submitOrder("A", 3, 10, Side::BID, amount, price, OrderType::LIMIT,
+                                     TimeInForce::GTC)
+                           .first,
+                       APIResult::OK);
+             ASSERT_EQ(c.close(), APIResult::OK);
+         },
+         [&](OXClient& c) {
+             EXPECT_EQ(c.submitOrder("A", 3, 10, Side::BID, amount, price, OrderType::LIMIT,
+                                     TimeInForce::GTC),
+                       std::make_pair(APIResult::DUPLICATE_CLIENT_ORDERID, OrderID_t(0)));
+             EXPECT_EQ(c.modifyOrder("nobody", "N", amount, price).first,
+                       APIResult::INVALID_ORDERID);
+             EXPECT_EQ(c.cancelOrder("X3", "nobody"), APIResult::INVALID_ORDERID);
+         },
+         {"onOrderRejected", "onOrderRejected", "onOrderCancelRejected"},
+         {"A", "N"},
+         {"X3"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        OXClient client("trader", "secret", "127.0.0.1", server.port());
+        row.before(client);
+        ASSERT_FALSE(client.isConnected());
+        row.refused(client);
+
+        connect(client);
+        RecordingHandler recording;
+        EXPECT_EQ(client.processEvents(&recording), APIResult::OK);
+        EXPECT_EQ(recording.names(), row.callbacks);
+        std::vector<std::string> rejected, cancelRejected;
+        for (const OrderRejected& r : recording.rejected) rejected.push_back(r.clOrdID);
+        for (const OrderCancelRejected& r : recording.cancelRejected) {
+            cancelRejected.push_back(r.cxlID);
+        }
+        EXPECT_EQ(rejected, row.rejected);
+        EXPECT_EQ(cancelRejected, row.cancelRejected);
+        EXPECT_EQ(client.close(), APIResult::OK);
+    }
 }
 
 TEST_F(ClientRunThreads, AStopFromAnotherThreadEndsRunWithOnStopAndJoinReturnsAfterIt) {
@@ -555,6 +629,194 @@ TEST_F(ClientRunThreads, ACallAfterACallbackExceptionReportsOnlyWhatHappensInIt)
         EXPECT_EQ(server.record().size(), connections + 1);  // no reconnection
         EXPECT_EQ(client.close(), APIResult::OK);
     }
+}
+
+// close() decides that no loop is active and keeps one from starting in one step. Called over
+// and over while another thread runs run() again and again (connecting again after each close
+// that succeeded), it never waits for a run(): each run() holds its onStart until a close()
+// that began after it has returned, so a close() waiting for that run() is a missed deadline.
+TEST_F(ClientRunThreads, CloseNeverWaitsForARunThatStartedOnAnotherThread) {
+    const int RUNS = 300;
+    const auto DEADLINE = std::chrono::seconds(5);
+    OXClient client("trader", "secret", "127.0.0.1", server.port());
+    connect(client);
+    std::mutex mutex;
+    std::condition_variable changed;
+    int closes = 0;   // close() calls begun
+    int returns = 0;  // close() calls returned
+    int runs = 0;
+    int missed = 0;
+    bool over = false;
+    handler.inside = [&](const std::string& name, OXClient& c) {
+        if (name != "onStart") return;
+        {
+            std::unique_lock<std::mutex> lock(mutex);
+            const int begun = closes;
+            if (!changed.wait_for(lock, DEADLINE, [&] { return over || returns > begun; })) {
+                ++missed;
+                over = true;
+            }
+            ++runs;
+        }
+        c.stop();
+    };
+    std::thread runner([&] {
+        for (;;) {
+            {
+                std::lock_guard<std::mutex> lock(mutex);
+                if (over) return;
+            }
+            if (!client.isConnected() && client.connect() != APIResult::OK) break;
+            client.run(&handler);
+        }
+        std::lock_guard<std::mutex> lock(mutex);
+        over = true;
+    });
+
+    std::map<APIResult::Type, int> results;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            ++closes;
+        }
+        const APIResult::Type result = client.close();
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            ++returns;
+            ++results[result];
+            if (runs >= RUNS || missed > 0 || std::chrono::steady_clock::now() > end) over = true;
+            if (over) break;
+        }
+        changed.notify_all();
+    }
+    changed.notify_all();
+    runner.join();
+
+    EXPECT_EQ(missed, 0);
+    EXPECT_GE(runs, RUNS);
+    EXPECT_GT(results[APIResult::IS_RUNNING], 0);
+    for (const auto& r : results) {
+        EXPECT_TRUE(r.first == APIResult::IS_RUNNING || r.first == APIResult::OK ||
+                    r.first == APIResult::NOT_CONNECTED)
+            << APIResult::toString(r.first);
+    }
+}
+
+// close() ends the connection in order even while the client has input it has not read (no
+// loop ran since the server's last message): an end of stream behind the goodbye, never a
+// reset, which would drop the last frames wherever they still wait, unsent or unread. A reset
+// may also reach the server as an end of stream: a few rounds show it.
+TEST_F(ClientRunThreads, CloseEndsTheConnectionWithAnEndOfStreamNotAReset) {
+    const size_t ROUNDS = 10;
+    OXClient client("trader", "secret", "127.0.0.1", server.port());
+    for (size_t round = 0; round < ROUNDS; ++round) {
+        SCOPED_TRACE(round);
+        connect(client);
+        server.send(MktDataMessage());
+        int fd = -1;
+        int pipe = -1;
+        client.get(fd, pipe);
+        ASSERT_TRUE(readable(fd, 10000));
+        EXPECT_EQ(client.replay(3, 1, 2), APIResult::OK);
+
+        EXPECT_EQ(client.close(), APIResult::OK);
+        ASSERT_TRUE(closedByClient(round));
+        const test_support::ConnectionRecord r = server.record()[round];
+        EXPECT_FALSE(r.reset);
+        ASSERT_GE(r.frames.size(), 2u);
+        EXPECT_NE(r.frames[r.frames.size() - 2].as<ReplayMessage>(), nullptr);
+        EXPECT_NE(r.frames.back().as<ClientDisconnectMessage>(), nullptr);
+    }
+}
+
+// close() closes the session to requests in the same hold of the send lock as it frames its
+// goodbye: an order racing it from another thread either goes out before the goodbye and
+// returns OK, or returns NOT_CONNECTED. The server never receives a frame after the goodbye.
+// Each round's orders are few enough for the connection to take them all at once: none waits
+// in the output buffer, which close() would drop.
+TEST_F(ClientRunThreads, NoRequestIsFramedAfterTheGoodbyeOfClose) {
+    const int ROUNDS = 200;
+    const int TRADERS = 3;
+    const int ORDERS = 32;  // at most, per trader and round
+    Behaviour accept;
+    accept.configs.push_back(testConfiguration());
+    server.setDefault(accept);
+    OXClient client("trader", "secret", "127.0.0.1", server.port());
+    std::mutex mutex;
+    std::vector<OrderID_t> accepted;  // the orders that returned OK
+    for (int round = 0; round < ROUNDS; ++round) {
+        SCOPED_TRACE(round);
+        connect(client);
+        std::atomic<int> ordering{0};  // traders whose first order has returned
+        std::vector<std::thread> traders;
+        for (int t = 0; t < TRADERS; ++t) {
+            traders.emplace_back([&, t] {
+                for (int n = 0; n < ORDERS; ++n) {
+                    const std::string id =
+                        std::to_string(round) + "-" + std::to_string(t) + "-" + std::to_string(n);
+                    const std::pair<APIResult::Type, OrderID_t> r =
+                        client.submitOrder(id.c_str(), 3, 10, Side::BID, OXFloat("1"), OXFloat("2"),
+                                           OrderType::LIMIT, TimeInForce::GTC);
+                    if (n == 0) ++ordering;
+                    if (r.first != APIResult::OK) {
+                        EXPECT_EQ(r.first, APIResult::NOT_CONNECTED);
+                        break;
+                    }
+                    std::lock_guard<std::mutex> lock(mutex);
+                    accepted.push_back(r.second);
+                }
+            });
+        }
+        // The race starts with the traders' orders going out, not with their threads.
+        while (ordering < TRADERS) std::this_thread::yield();
+        EXPECT_EQ(client.close(), APIResult::OK);
+        for (std::thread& t : traders) t.join();
+    }
+
+    ASSERT_TRUE(server.waitFor([&](const TestServer::Record& r) {
+        return r.size() == static_cast<size_t>(ROUNDS) &&
+               std::all_of(r.begin(), r.end(),
+                           [](const test_support::ConnectionRecord& c) { return c.closed; });
+    }));
+    std::set<OrderID_t> received;  // the orders the server received before a goodbye
+    const TestServer::Record record = server.record();
+    for (size_t i = 0; i < record.size(); ++i) {
+        SCOPED_TRACE(i);
+        const std::vector<test_support::ReceivedFrame>& frames = record[i].frames;
+        ASSERT_FALSE(frames.empty());
+        EXPECT_NE(frames.back().as<ClientDisconnectMessage>(), nullptr);
+        EXPECT_EQ(record[i].count(ClientDisconnectMessage::ID), 1u);
+        for (const test_support::ReceivedFrame& f : frames) {
+            if (f.as<ClientDisconnectMessage>() != nullptr) break;
+            if (const SubmitOrderMessage* order = f.as<SubmitOrderMessage>()) {
+                received.insert(order->contents.orderID);
+            }
+        }
+    }
+    for (OrderID_t id : accepted) EXPECT_EQ(received.count(id), 1u) << id;
+}
+
+// A callback's exception ends the loop, not the connection: a request whose write fails after
+// it reports the failed write, never the exception, which no request meets.
+TEST_F(ClientRunThreads, ARequestWhoseWriteFailsAfterACallbackExceptionReportsTheWrite) {
+    OXClient client("trader", "secret", "127.0.0.1", server.port());
+    connect(client);
+    handler.inside = [&](const std::string& name, OXClient&) {
+        if (name == "onStart") server.send(MktDataMessage());
+        if (name == "onMarketData") throw std::runtime_error("handler failed");
+    };
+    EXPECT_THROW(client.run(&handler), std::runtime_error);
+    ASSERT_TRUE(client.isConnected());
+
+    server.crash();
+    int fd = -1;
+    int pipe = -1;
+    client.get(fd, pipe);
+    ASSERT_TRUE(readable(fd, 10000));  // the reset has arrived
+    EXPECT_EQ(client.replay(3, 1, 2), APIResult::SOCKERR_WRITING);
+    EXPECT_EQ(client.replay(3, 1, 2), APIResult::IS_STOPPING);
+    EXPECT_EQ(client.close(), APIResult::OK);
 }
 
 }  // namespace

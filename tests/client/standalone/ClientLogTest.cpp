@@ -10,18 +10,24 @@
 #include <cstdlib>
 #include <fstream>
 #include <memory>
+#include <mutex>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "../ClientImpInspector.h"
+#include "../ConsoleLog.h"
 #include "api/MsgFactory.h"
 #include "api/RuThereMessage.h"
+#include "catalogue/OXProtocol.h"
 #include "client/ClientImp.h"
 #include "client/OXClient.h"
 #include "client/OXInit.h"
+#include "framework/MsgLogFile.h"
 #include "logging/Log.h"
+#include "logging/Message.h"
 #include "support/client/RefusingPort.h"
+#include "support/client/TestServer.h"
 
 namespace {
 
@@ -69,17 +75,27 @@ std::string readFile(const std::string& name) {
     return text.str();
 }
 
-// The system log of these tests: nothing reaches the machine's.
+// The system log of these tests: nothing reaches the machine's; the lines are kept.
 class QuietSysLog : public Orbanex::SysLogSink {
   public:
     QuietSysLog() : _previous(install(this)) {}
     ~QuietSysLog() override { install(_previous); }
     void open(const char*, int, int) override {}
-    void write(int, const char*) override {}
+    void write(int, const char* line) override {
+        std::lock_guard<std::mutex> lock(_mutex);
+        _text += line;
+        _text += '\n';
+    }
     void close() override {}
+    std::string text() const {
+        std::lock_guard<std::mutex> lock(_mutex);
+        return _text;
+    }
 
   private:
     SysLogSink* _previous;
+    mutable std::mutex _mutex;
+    std::string _text;
 };
 
 int threadCount() {
@@ -208,6 +224,54 @@ TEST_F(ClientLog, DebugModeLogsEverySendButPingsAndEveryConnectionAttempt) {
     EXPECT_NE(text.find("Error: Connection refused"), std::string::npos);
     EXPECT_NE(text.find("send: <InsertLogMessage"), std::string::npos);
     EXPECT_EQ(text.find("send: <RuThereMessage"), std::string::npos);
+}
+
+// No output of the logs ever holds the password: debug mode shows the login with the user
+// name and the password masked, in the text log, the binary log, the system log and the
+// console mirror alike.
+TEST_F(ClientLog, DebugModeShowsTheLoginWithItsPasswordMasked) {
+    const std::string USER = "log-user-7c";
+    const std::string PASSWORD = "pw-Qx81-never-logged";
+    const ConsoleLog console;
+    TempDir dir;
+    ASSERT_EQ(OXClient::setlog(dir.path().c_str(), true), APIResult::OK);
+    test_support::TestServer server;
+    OXClient client(USER.c_str(), PASSWORD.c_str(), "127.0.0.1", server.port());
+    setenv("THIRD_PARTY_JAVA", "1", 1);
+    client.setDebug(true);
+    unsetenv("THIRD_PARTY_JAVA");
+    ASSERT_EQ(client.connect(), APIResult::OK);
+    EXPECT_EQ(client.close(), APIResult::OK);
+    Orbanex::LogManager::instance()->flushAndWait();
+
+    std::string binary;  // the texts of the binary log's log records
+    ASSERT_EQ(dir.files(".dat").size(), 1u);
+    std::unique_ptr<Tarvik::MsgLogFile> file(
+        Tarvik::MsgLogFile::open(dir.files(".dat")[0].c_str(), Orbanex::__protocol));
+    ASSERT_NE(file, nullptr);
+    for (Tarvik::MsgIterator it(file.get()); !it.done(); ++it) {
+        if (it.id() != Orbanex::LogMessage::ID) continue;
+        const Orbanex::ShpMessage m = Orbanex::Message::decodeMessage(
+            CALLSITE, it.id(), it.getCurrent() + 12, it.length() - 10);
+        binary += static_cast<const Orbanex::LogMessage*>(m->getPayload())->description.c_str();
+        binary += '\n';
+    }
+    const struct {
+        const char* log;
+        std::string text;
+    } logs[] = {{"text log", textLog(dir)},
+                {"binary log", binary},
+                {"system log", syslog.text()},
+                {"console", console.text()}};
+    for (const auto& log : logs) {
+        SCOPED_TRACE(log.log);
+        const size_t login = log.text.find("send: <ClientConnectMessage");
+        ASSERT_NE(login, std::string::npos) << log.text;
+        const std::string line = log.text.substr(login, log.text.find('\n', login) - login);
+        EXPECT_NE(line.find(USER), std::string::npos) << line;
+        EXPECT_NE(line.find(ClientImp::PASSWORD_MASK), std::string::npos) << line;
+        EXPECT_EQ(log.text.find(PASSWORD), std::string::npos) << log.text;
+    }
 }
 
 }  // namespace

@@ -422,6 +422,7 @@ void TestServer::readFrom(Connection& c) {
     const ssize_t n = ::read(c.readFd, buf, sizeof buf);
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return;
     if (n <= 0) {
+        if (n < 0 && errno == ECONNRESET) change(c, [](ConnectionRecord& r) { r.reset = true; });
         release(c);
         return;
     }

@@ -44,6 +44,7 @@ struct ConnectionRecord {
     size_t bytesSent = 0;                    // bytes the server wrote to the client
     // The client ended the connection (end of stream or reset) and the server let it go.
     bool closed = false;
+    bool reset = false;  // the client's end came as a reset, not as an end of stream
     // Input the server could not frame (after which it frames nothing more on the connection)
     // and responders that threw.
     std::vector<std::string> errors;
