@@ -245,7 +245,11 @@ APIResult::Type ClientImp::cancelAll(FeedID_t feedID, const char* cxlID) {
 }
 
 APIResult::Type ClientImp::cancelAll(const char* cxlID) {
-    for (FeedID_t feedID : sortedFeedIDs()) {
+    const std::vector<FeedID_t> feeds = sortedFeedIDs();
+    // No feed before a login has configured them (or while run() logs in again): sending
+    // nothing is then no success, whereas a logged-in session without feeds has nothing to cancel.
+    if (feeds.empty() && !isConnected()) return APIResult::NOT_CONNECTED;
+    for (FeedID_t feedID : feeds) {
         const APIResult::Type result = cancelAll(feedID, cxlID);
         if (result != APIResult::OK) return result;
     }

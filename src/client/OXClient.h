@@ -210,7 +210,8 @@ class OXClient {
     APIResult::Type cancelOrder(const char* cxlID, const char* clOrdID);
     APIResult::Type cancelOrder(const char* cxlID, OrderID_t orderID);
     // Every order of the feed (not checked), or of every configured feed in ascending order of
-    // id, stopping at the first failure.
+    // id, stopping at the first failure. With no feed configured the second form sends nothing:
+    // OK when logged in, NOT_CONNECTED otherwise (before a login, or while run() logs in again).
     APIResult::Type cancelAll(FeedID_t feedID, const char* cxlID);
     APIResult::Type cancelAll(const char* cxlID);
 

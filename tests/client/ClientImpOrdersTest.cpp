@@ -411,6 +411,11 @@ TEST_F(ClientImpOrders, CancelAllWithoutFeedsSendsNothing) {
     session.clearConfiguration();
     EXPECT_EQ(client.cancelAll("all"), APIResult::OK);
     EXPECT_TRUE(sent().empty());
+    // Not logged in (before the first login, or while run() logs in again): nothing was
+    // cancelled, and the result says so.
+    session.setConnected(false);
+    EXPECT_EQ(client.cancelAll("all"), APIResult::NOT_CONNECTED);
+    EXPECT_TRUE(sent().empty());
 }
 
 // ---- against the test server ----
