@@ -79,6 +79,7 @@ class AtomicFreeList {
         for (TagPtr<Node> head = _pool.data.load(); !head.isnull(); head = _pool.data.load()) {
             Node* next = head.get()->next.load(std::memory_order_relaxed);
             if (_pool.data.cas(head, next)) {
+                prefetch(next);
                 _poppers.data.fetch_sub(1, std::memory_order_release);
                 _size.data.fetch_sub(1, std::memory_order_relaxed);
                 return head.get()->object();
@@ -150,6 +151,18 @@ class AtomicFreeList {
                                            offsetof(Node, storage));
         }
     };
+
+    // Starts loading the next block to be handed out, for writing: a block comes back from
+    // the thread that last freed it, so its first lines are in that thread's cache, and the
+    // next allocate() would otherwise wait for them (the link first, then the object's first
+    // fields). A hint only: it never faults, whatever becomes of the block meanwhile.
+    static void prefetch(const Node* n) {
+        if (n == nullptr) return;
+        constexpr size_t LINES = sizeof(Node) < 3 * 64 ? (sizeof(Node) + 63) / 64 : 3;
+        for (size_t i = 0; i < LINES; ++i) {
+            __builtin_prefetch(reinterpret_cast<const char*>(n) + i * 64, 1);
+        }
+    }
 
     typedef typename std::allocator_traits<Alloc>::template rebind_alloc<Node> NodeAlloc;
     typedef std::allocator_traits<NodeAlloc> NodeTraits;

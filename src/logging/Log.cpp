@@ -69,20 +69,32 @@ std::atomic<SysLogSink*> gSysLogSink{nullptr};
 // Entries of log calls that found their logger detached (LogManager::entriesDropped).
 std::atomic<uint64_t> gEntriesDropped{0};
 
-// The calling thread's text buffer of the log macros (detail::LogText).
+// The calling thread's buffer of console lines (detail::LogText). Trivially destructible, so it
+// stays readable while the thread's destructors run, whatever their order; the buffer itself is
+// freed by ThreadTextOwner, which marks the thread as ending (a new buffer would never be freed).
 struct ThreadText {
-    ~ThreadText() {
-        delete[] buffer;
-        buffer = nullptr;
-        ended = true;
-    }
-    char* buffer = nullptr;
-    bool busy = false;
-    bool ended = false;  // the thread is ending: a new buffer would never be freed
+    char* buffer;
+    bool busy;
+    bool ended;
 };
 
-thread_local ThreadText tls_text;
-// The text of a statement that found no memory for a buffer: cut short rather than lost.
+thread_local ThreadText tls_text = {nullptr, false, false};
+
+// Made at the thread's first buffer, so its destructor runs when the thread ends. It writes
+// tls_text, not itself: stores into an object whose lifetime ends may be dropped by the
+// compiler, stores into another are not.
+struct ThreadTextOwner {
+    bool armed = false;
+    ~ThreadTextOwner() {
+        delete[] tls_text.buffer;
+        tls_text.buffer = nullptr;
+        tls_text.ended = true;
+    }
+};
+
+thread_local ThreadTextOwner tls_textOwner;
+
+// The text of a line that found no memory for a buffer: cut short rather than lost.
 thread_local char tls_shortText[256];
 
 }  // namespace
@@ -94,47 +106,54 @@ Logger::Logger(LogManagerImpl* manager, std::string name, LogLevel::Type level)
 
 Logger::~Logger() = default;
 
-LogEntry* Logger::makeEntry(LogLevel::Type level, const char* filename, int lineno,
-                            const char* function, const char* description, uint64_t serial) {
-    LogEntry* entry = LogBufferedQueue::acquire();
-    if (entry == nullptr) return nullptr;
-    entry->timestamp = TimeUtil::now();
-    entry->threadid = pthread_self();
-    entry->threadserial = serial;
-    entry->level = level;
-    entry->logger = _name.c_str();
-    entry->filename = filename;
-    entry->lineno = lineno;
-    entry->function = function;
-    const size_t n =
-        description != nullptr ? strnlen(description, OX_LBQ_LOG_ENTRY_DESCRIPTION_SIZE - 1) : 0;
-    std::memcpy(entry->description, description, n);
-    entry->description[n] = '\0';
-    return entry;
-}
-
-void Logger::emit(LogLevel::Type level, const char* filename, int lineno, const char* function,
-                  const char* description, const ShpMessage* shared, ShpMessage* taken) {
-    const CallGate::Pass pass;
-    LogManagerImpl* const manager = _logManager.load(std::memory_order_seq_cst);
-    CallGate::passed();
-    const uint64_t serial = manager != nullptr ? ThreadRegistry::threadSerial() : 0;
-    LogEntry* entry = manager != nullptr
-                          ? makeEntry(level, filename, lineno, function, description, serial)
-                          : nullptr;
+void Logger::send(LogEntry* entry, LogLevel::Type level, const char* filename, int lineno,
+                  const char* function, const ShpMessage* shared, ShpMessage* taken) {
     if (entry != nullptr) {
+        entry->timestamp = TimeUtil::now();
+        entry->threadid = pthread_self();
+        entry->threadserial = ThreadRegistry::threadSerial();
+        entry->level = level;
+        entry->logger = _name.c_str();
+        entry->filename = filename;
+        entry->lineno = lineno;
+        entry->function = function;
         if (shared != nullptr) entry->shpMsg = *shared;
         if (taken != nullptr) entry->shpMsg.swap(*taken);
     }
     // Taken over or, without an entry, let go: the caller's handle is empty either way.
     if (taken != nullptr) taken->reset();
-    if (manager == nullptr) {
-        gEntriesDropped.fetch_add(1, std::memory_order_relaxed);
-        return;
+    // Only the manager is used inside the gate: the entry is the caller's until it is queued.
+    LogManagerImpl* manager;
+    {
+        const CallGate::Pass pass;
+        manager = _logManager.load(std::memory_order_seq_cst);
+        CallGate::passed();
+        // Without an entry nothing is written anywhere, the shared sentinel least of all: the
+        // handlers hear of the loss.
+        if (manager != nullptr) {
+            manager->schedule(entry != nullptr ? entry : &ENTRY_BADALLOC);
+            return;
+        }
     }
-    // Without an entry nothing is written anywhere, the shared sentinel least of all: the
-    // handlers hear of the loss.
-    manager->schedule(entry != nullptr ? entry : &ENTRY_BADALLOC);
+    LogBufferedQueue::release(entry);
+    gEntriesDropped.fetch_add(1, std::memory_order_relaxed);
+}
+
+void Logger::emit(LogLevel::Type level, const char* filename, int lineno, const char* function,
+                  const char* description, const ShpMessage* shared, ShpMessage* taken) {
+    // A call after the manager has gone (from the last destructors of a process) costs nothing
+    // but its count, and touches no entry.
+    LogEntry* entry = _logManager.load(std::memory_order_relaxed) != nullptr
+                          ? LogBufferedQueue::acquire()
+                          : nullptr;
+    if (entry != nullptr) {
+        const size_t n = description != nullptr
+                             ? strnlen(description, OX_LBQ_LOG_ENTRY_DESCRIPTION_SIZE - 1)
+                             : 0;
+        std::memcpy(entry->description, description, n);
+        entry->description[n] = '\0';
+    }
+    send(entry, level, filename, lineno, function, shared, taken);
 }
 
 void Logger::log(LogLevel::Type level, const char* filename, int lineno, const char* function,
@@ -150,6 +169,34 @@ void Logger::log(LogLevel::Type level, const char* filename, int lineno, const c
 void Logger::log(LogLevel::Type level, const char* filename, int lineno, const char* function,
                  const char* description, ShpMessage& msg, bool) {
     emit(level, filename, lineno, function, description, nullptr, &msg);
+}
+
+namespace {
+// The formatted text of an entry ends at its length, or at the entry's last byte.
+LogEntry* terminated(detail::EntryText& text, size_t length) {
+    LogEntry* const entry = text.take();
+    if (entry != nullptr) {
+        entry->description[length < OX_LBQ_LOG_ENTRY_DESCRIPTION_SIZE
+                               ? length
+                               : OX_LBQ_LOG_ENTRY_DESCRIPTION_SIZE - 1] = '\0';
+    }
+    return entry;
+}
+}  // namespace
+
+void Logger::post(detail::EntryText& text, size_t length, LogLevel::Type level,
+                  const char* filename, int lineno, const char* function) {
+    send(terminated(text, length), level, filename, lineno, function, nullptr, nullptr);
+}
+
+void Logger::post(detail::EntryText& text, size_t length, LogLevel::Type level,
+                  const char* filename, int lineno, const char* function, const ShpMessage& msg) {
+    send(terminated(text, length), level, filename, lineno, function, &msg, nullptr);
+}
+
+void Logger::post(detail::EntryText& text, size_t length, LogLevel::Type level,
+                  const char* filename, int lineno, const char* function, ShpMessage& msg, bool) {
+    send(terminated(text, length), level, filename, lineno, function, nullptr, &msg);
 }
 
 // --- Registration ------------------------------------------------------------------------------
@@ -223,8 +270,10 @@ void writeConsoleLine(const char* line) { std::cerr << line << std::endl; }
 
 LogText::LogText() : _begin(nullptr), _size(OX_LOG_MAXBUF), _claimed(false), _owned(false) {
     ThreadText& text = tls_text;
-    if (!text.busy) {
-        if (text.buffer == nullptr && !text.ended) {
+    if (!text.busy && !text.ended) {
+        if (text.buffer == nullptr) {
+            // The owner first, so that the buffer is freed when the thread ends.
+            tls_textOwner.armed = true;
             text.buffer = new (std::nothrow) char[OX_LOG_MAXBUF];
         }
         if (text.buffer != nullptr) {

@@ -27,14 +27,17 @@ namespace boost {
 class thread;
 }  // namespace boost
 
-// Size of the stack buffer in which a level macro formats its text; an entry keeps at most
-// OX_LBQ_LOG_ENTRY_DESCRIPTION_SIZE - 1 characters of it.
+// Size of the buffer of a console line (the level macros' mirror, detail::LogText). An entry
+// keeps at most OX_LBQ_LOG_ENTRY_DESCRIPTION_SIZE - 1 characters of its text.
 #define OX_LOG_MAXBUF 262144
 
 namespace Orbanex {
 
 class LogManagerImpl;
 class TableFormatter;
+namespace detail {
+class EntryText;
+}  // namespace detail
 
 // Every use of OX_LOG_CRITICAL, OX_LOG_ERROR and OX_LOG_WARN, whether or not the entry passes.
 extern std::atomic<int> gNumErrorsLogged;
@@ -83,6 +86,16 @@ class Logger {
     void log(LogLevel::Type level, const char* filename, int lineno, const char* function,
              const char* description, ShpMessage& msg, bool deleteMsg);
 
+    // The macros' forms of the three above: the entry's text was formatted in place, length
+    // characters of it (cut to OX_LBQ_LOG_ENTRY_DESCRIPTION_SIZE - 1, or at its first NUL). The
+    // logger takes the entry over; a text without an entry tells the handlers LOG_ENTRY_LOST.
+    void post(detail::EntryText& text, size_t length, LogLevel::Type level, const char* filename,
+              int lineno, const char* function);
+    void post(detail::EntryText& text, size_t length, LogLevel::Type level, const char* filename,
+              int lineno, const char* function, const ShpMessage& msg);
+    void post(detail::EntryText& text, size_t length, LogLevel::Type level, const char* filename,
+              int lineno, const char* function, ShpMessage& msg, bool deleteMsg);
+
   private:
     friend class LogManagerImpl;
 
@@ -93,11 +106,14 @@ class Logger {
         return _enabled.load(std::memory_order_relaxed) &&
                level <= _level.load(std::memory_order_relaxed);
     }
-    // The one road of the three log forms: shared or taken (at most one of them) is attached.
+    // The road of the three log forms: the description is copied into an entry, then sent.
     void emit(LogLevel::Type level, const char* filename, int lineno, const char* function,
               const char* description, const ShpMessage* shared, ShpMessage* taken);
-    LogEntry* makeEntry(LogLevel::Type level, const char* filename, int lineno,
-                        const char* function, const char* description, uint64_t serial);
+    // The one road of every form: shared or taken (at most one of them) is attached, and the
+    // entry, whose text is in place, is queued; or dropped and counted when the logger is
+    // detached.
+    void send(LogEntry* entry, LogLevel::Type level, const char* filename, int lineno,
+              const char* function, const ShpMessage* shared, ShpMessage* taken);
 
     std::atomic<LogManagerImpl*> _logManager;  // null while detached
     std::string _name;
@@ -434,13 +450,41 @@ inline bool mirrorsToConsole(LogLevel::Type level) {
 // Writes the line and std::endl to std::cerr.
 void writeConsoleLine(const char* line);
 
-// The text buffer of one log statement, made only once its level passes (or its console mirror
-// is on), and shared by the entry and the mirror: the statement formats the entry's text, hands
-// it over, then formats the mirror's line in the same bytes. It is the calling thread's buffer of
-// OX_LOG_MAXBUF bytes, allocated at the thread's first such statement and freed when the thread
-// ends, so a statement costs its caller's stack only this small object and a thread with a small
-// stack can log. A statement inside another's text (an output operator that logs) gets a heap
-// buffer of its own for its duration; without memory for one, a short text of the thread's own.
+// The entry of one log statement, taken from the pool once its level passes, so that the
+// statement formats its text in place: no buffer of its own and no copy. Goes back to the pool
+// unless the logger takes it over (Logger::post), also when formatting throws. Without memory for
+// an entry the range is empty: the text goes nowhere, and post tells the handlers of the loss.
+class EntryText {
+  public:
+    EntryText() : _entry(LogBufferedQueue::acquire()) {}
+    ~EntryText() {
+        if (_entry != nullptr) LogBufferedQueue::release(_entry);
+    }
+    EntryText(const EntryText&) = delete;
+    EntryText& operator=(const EntryText&) = delete;
+
+    char* begin() const { return _entry != nullptr ? _entry->description : &_none; }
+    char* end() const {
+        return _entry != nullptr ? _entry->description + OX_LBQ_LOG_ENTRY_DESCRIPTION_SIZE : &_none;
+    }
+    // The entry, now the caller's; null without one.
+    LogEntry* take() {
+        LogEntry* const entry = _entry;
+        _entry = nullptr;
+        return entry;
+    }
+
+  private:
+    LogEntry* _entry;
+    mutable char _none = '\0';
+};
+
+// The text buffer of a console line (the mirror of a level macro). It is the calling thread's
+// buffer of OX_LOG_MAXBUF bytes, allocated at the thread's first console line and freed when the
+// thread ends, so a statement costs its caller's stack only this small object and a thread with a
+// small stack can log. A line made inside another's text (an output operator that logs), or from
+// a destructor that runs once the thread's buffer is gone, gets a heap buffer of its own for its
+// duration; without memory for one, a short text of the thread's own.
 class LogText {
   public:
     LogText();
@@ -467,9 +511,9 @@ class LogText {
 //     OX_LOG_DECLARE_LOGGER("API")
 // and logs with one macro per level, the text being a chain of FastOStream insertions:
 //     OX_LOG_WARN("no answer from " << host << ':' << port);
-// The text is formatted only when the level passes; an expression longer than OX_LOG_MAXBUF is
-// cut. A statement whose entry or console line is made formats it in one buffer that is not on
-// the stack (detail::LogText).
+// The text is formatted only when the level passes, in place in its entry (detail::EntryText),
+// and cut at the entry's size; the console line, when the mirror is on, is formatted apart in a
+// buffer that is not on the stack (detail::LogText) and cut at OX_LOG_MAXBUF.
 
 #define OX_LOG_LOGGER __logger
 
@@ -479,26 +523,23 @@ class LogText {
     const ::Orbanex::AutoLogRegister OX_LOG_LOGGER##_registration(&OX_LOG_LOGGER, name); \
     }
 
-#define OX_LOG_IMPL_(LEVEL, PRED, TAG, COUNTS, WRITE)                                        \
-    do {                                                                                     \
-        if (COUNTS) ::Orbanex::gNumErrorsLogged.fetch_add(1, std::memory_order_relaxed);     \
-        ::Orbanex::Logger* const ox_logger_ = OX_LOG_LOGGER.load(std::memory_order_acquire); \
-        const bool ox_logs_ = ox_logger_ != nullptr && ox_logger_->PRED();                   \
-        const bool ox_mirrors_ = ::Orbanex::detail::mirrorsToConsole(LEVEL);                 \
-        if (ox_logs_ || ox_mirrors_) {                                                       \
-            const ::Orbanex::detail::LogText ox_text_;                                       \
-            if (ox_logs_) {                                                                  \
-                ::Orbanex::FastOStream ox_fos_(ox_text_.begin(), ox_text_.end());            \
-                WRITE;                                                                       \
-                ox_logger_->log(LEVEL, __FILE__, __LINE__, __func__, ox_fos_.ends());        \
-            }                                                                                \
-            if (ox_mirrors_) {                                                               \
-                ::Orbanex::FastOStream ox_fos_(ox_text_.begin(), ox_text_.end());            \
-                ox_fos_ << __FILE__ << ':' << __LINE__ << TAG;                               \
-                WRITE;                                                                       \
-                ::Orbanex::detail::writeConsoleLine(ox_fos_.ends());                         \
-            }                                                                                \
-        }                                                                                    \
+#define OX_LOG_IMPL_(LEVEL, PRED, TAG, COUNTS, WRITE)                                         \
+    do {                                                                                      \
+        if (COUNTS) ::Orbanex::gNumErrorsLogged.fetch_add(1, std::memory_order_relaxed);      \
+        ::Orbanex::Logger* const ox_logger_ = OX_LOG_LOGGER.load(std::memory_order_acquire);  \
+        if (ox_logger_ != nullptr && ox_logger_->PRED()) {                                    \
+            ::Orbanex::detail::EntryText ox_entry_;                                           \
+            ::Orbanex::FastOStream ox_fos_(ox_entry_.begin(), ox_entry_.end());               \
+            WRITE;                                                                            \
+            ox_logger_->post(ox_entry_, ox_fos_.size(), LEVEL, __FILE__, __LINE__, __func__); \
+        }                                                                                     \
+        if (::Orbanex::detail::mirrorsToConsole(LEVEL)) {                                     \
+            const ::Orbanex::detail::LogText ox_text_;                                        \
+            ::Orbanex::FastOStream ox_fos_(ox_text_.begin(), ox_text_.end());                 \
+            ox_fos_ << __FILE__ << ':' << __LINE__ << TAG;                                    \
+            WRITE;                                                                            \
+            ::Orbanex::detail::writeConsoleLine(ox_fos_.ends());                              \
+        }                                                                                     \
     } while (0)
 
 #define OX_LOG_CRITICAL(expr)                                                         \
@@ -517,20 +558,16 @@ class LogText {
     OX_LOG_IMPL_(::Orbanex::LogLevel::LOGTRACE, isTraceEnabled, ":TRACE:", false, ox_fos_ << expr)
 // Logs msg (a ShpMessage) with text at LOGMESSAGE, sharing the caller's reference; with a third
 // argument (OX_LOG_AND_DELETE) the entry takes the caller's reference over. No console mirror.
-#define OX_LOG_MESSAGE(text, ...)                                                            \
-    do {                                                                                     \
-        ::Orbanex::Logger* const ox_logger_ = OX_LOG_LOGGER.load(std::memory_order_acquire); \
-        if (ox_logger_ != nullptr && ox_logger_->isMessageEnabled()) {                       \
-            const ::Orbanex::detail::LogText ox_text_;                                       \
-            ox_text_.begin()[0] = '\0';                                                      \
-            if ((text)[0] != '\0') {                                                         \
-                ::Orbanex::FastOStream ox_fos_(ox_text_.begin(), ox_text_.end());            \
-                ox_fos_ << (text);                                                           \
-                ox_fos_.ends();                                                              \
-            }                                                                                \
-            ox_logger_->log(::Orbanex::LogLevel::LOGMESSAGE, __FILE__, __LINE__, __func__,   \
-                            ox_text_.begin(), __VA_ARGS__);                                  \
-        }                                                                                    \
+#define OX_LOG_MESSAGE(text, ...)                                                                  \
+    do {                                                                                           \
+        ::Orbanex::Logger* const ox_logger_ = OX_LOG_LOGGER.load(std::memory_order_acquire);       \
+        if (ox_logger_ != nullptr && ox_logger_->isMessageEnabled()) {                             \
+            ::Orbanex::detail::EntryText ox_entry_;                                                \
+            ::Orbanex::FastOStream ox_fos_(ox_entry_.begin(), ox_entry_.end());                    \
+            ox_fos_ << (text);                                                                     \
+            ox_logger_->post(ox_entry_, ox_fos_.size(), ::Orbanex::LogLevel::LOGMESSAGE, __FILE__, \
+                             __LINE__, __func__, __VA_ARGS__);                                     \
+        }                                                                                          \
     } while (0)
 #define OX_LOG_AND_DELETE(text, msg) OX_LOG_MESSAGE(text, msg, true)
 

@@ -36,7 +36,8 @@ LogBufferedQueue::LogBufferedQueue(int maxBufferedEntries, Timestamp_t flushTime
       _flushTimeout(flushTimeout),
       _mainThreadID(pthread_self()),
       _lockedSize(0),
-      _takenSize(0) {
+      _takenSize(0),
+      _consumerWaits(false) {
     configure(maxBufferedEntries, flushTimeout);
 }
 
@@ -71,11 +72,14 @@ bool LogBufferedQueue::isOwnerThread() const {
 
 void LogBufferedQueue::push(LogEntry* entry) {
     if (!isOwnerThread()) {
-        boost::unique_lock<boost::mutex> lock(_readMutex);
-        const bool wasEmpty = _readQueue.empty();
-        _readQueue.push(entry);
-        _lockedSize.store(static_cast<int>(_readQueue.size()), std::memory_order_relaxed);
-        if (wasEmpty) _itemAvailable.notify_one();
+        bool wake;
+        {
+            boost::unique_lock<boost::mutex> lock(_readMutex);
+            _readQueue.push(entry);
+            _lockedSize.store(static_cast<int>(_readQueue.size()), std::memory_order_relaxed);
+            wake = takeWaiter();
+        }
+        if (wake) _itemAvailable.notify_one();
         return;
     }
     _writeBuffer.push_back(entry);
@@ -91,22 +95,28 @@ void LogBufferedQueue::push(LogEntry* entry) {
 
 void LogBufferedQueue::flush() {
     if (!isOwnerThread() || _writeBuffer.empty()) return;
-    boost::unique_lock<boost::mutex> lock(_readMutex);
-    handOverLocked();
+    handOver();
 }
 
-void LogBufferedQueue::takeOverBuffer() {
-    boost::unique_lock<boost::mutex> lock(_readMutex);
-    handOverLocked();
+void LogBufferedQueue::takeOverBuffer() { handOver(); }
+
+void LogBufferedQueue::handOver() {
+    bool wake;
+    {
+        boost::unique_lock<boost::mutex> lock(_readMutex);
+        if (_writeBuffer.empty()) return;
+        for (LogEntry* e : _writeBuffer) _readQueue.push(e);
+        _lockedSize.store(static_cast<int>(_readQueue.size()), std::memory_order_relaxed);
+        _writeBuffer.clear();
+        wake = takeWaiter();
+    }
+    if (wake) _itemAvailable.notify_one();
 }
 
-void LogBufferedQueue::handOverLocked() {
-    if (_writeBuffer.empty()) return;
-    const bool wasEmpty = _readQueue.empty();
-    for (LogEntry* e : _writeBuffer) _readQueue.push(e);
-    _lockedSize.store(static_cast<int>(_readQueue.size()), std::memory_order_relaxed);
-    _writeBuffer.clear();
-    if (wasEmpty) _itemAvailable.notify_one();
+bool LogBufferedQueue::takeWaiter() {
+    const bool waiting = _consumerWaits;
+    _consumerWaits = false;
+    return waiting;
 }
 
 bool LogBufferedQueue::tryPop(LogEntry*& entry) { return popImpl(entry, TIMEOUT_NOW); }
@@ -130,12 +140,17 @@ bool LogBufferedQueue::popImpl(LogEntry*& entry, const boost::posix_time::time_d
         if (_readQueue.empty()) {
             if (&timeout == &TIMEOUT_NOW) return false;
             if (&timeout == &TIMEOUT_NEVER) {
-                while (_readQueue.empty()) _itemAvailable.wait(lock);
+                while (_readQueue.empty()) {
+                    _consumerWaits = true;
+                    _itemAvailable.wait(lock);
+                }
             } else {
                 const boost::system_time deadline = boost::get_system_time() + timeout;
+                _consumerWaits = true;
                 _itemAvailable.timed_wait(lock, deadline);
-                if (_readQueue.empty()) return false;
             }
+            _consumerWaits = false;
+            if (_readQueue.empty()) return false;
         }
         // Everything at once; the pushers keep the empty ring's room.
         _readQueue.swap(_taken);

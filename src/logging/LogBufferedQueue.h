@@ -26,21 +26,24 @@ namespace Orbanex {
 // nothing. The text pointers are not owned: the logger's name outlives its entries and the
 // others are literals.
 struct LogEntry : public AtomicallyPooled<LogEntry> {
+    // The fields come first and the text last, so that a short entry touches only the memory at
+    // its start: the thread that logs and the logger thread meet on a few cache lines of the
+    // 16 KiB entry, not on both of its ends.
     Timestamp_t timestamp = 0;
     pthread_t threadid = 0;
     // ThreadRegistry::threadSerial() of that thread: tells it from a later thread that the system
     // gives the same id once it has ended. 0 in the sentinels.
     uint64_t threadserial = 0;
     LogLevel::Type level = LogLevel::LOGMESSAGE;
+    int lineno = 0;
     const char* logger = nullptr;
     const char* filename = nullptr;
-    int lineno = 0;
     const char* function = nullptr;
+    // An attached catalogue message, written as a record of its own; empty when none.
+    ShpMessage shpMsg;
     // NUL-terminated, at most OX_LBQ_LOG_ENTRY_DESCRIPTION_SIZE - 1 characters. Left
     // uninitialised in a new entry (the logger writes it); zero in the static sentinels.
     char description[OX_LBQ_LOG_ENTRY_DESCRIPTION_SIZE];
-    // An attached catalogue message, written as a record of its own; empty when none.
-    ShpMessage shpMsg;
 };
 
 // The requests to the logger thread and the stand-in for an entry that could not be allocated,
@@ -160,7 +163,12 @@ class LogBufferedQueue : private boost::noncopyable {
         size_t _count;
     };
 
-    void handOverLocked();
+    // Moves the owner's buffer to the locked stage.
+    void handOver();
+    // Under _readMutex: whether the consumer waits for an entry, the flag cleared. The one that
+    // takes it wakes the consumer once the lock is released, so that the consumer does not wake
+    // only to wait for the lock; pushes that find nobody waiting wake nobody.
+    bool takeWaiter();
 
     // Written by configure, read by the owner's push.
     std::atomic<size_t> _maxBufferedEntries;
@@ -171,6 +179,7 @@ class LogBufferedQueue : private boost::noncopyable {
     std::atomic<int> _lockedSize;  // _readQueue.size(), written under _readMutex
     std::atomic<int> _takenSize;   // _taken.size(), written by the consumer
     std::vector<LogEntry*> _writeBuffer;
+    bool _consumerWaits;  // under _readMutex: the consumer is (about to be) in a wait
     boost::mutex _readMutex;
     boost::condition_variable_any _itemAvailable;
 };

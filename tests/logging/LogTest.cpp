@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 
 #include "LoggingTestUtil.h"
 #include "logging/Log.h"
@@ -150,6 +151,29 @@ TEST_F(LogMacros, AStatementInsideAnothersTextKeepsBothTexts) {
     EXPECT_THAT(text[1], ::testing::EndsWith("} outer printed end"));
     EXPECT_THAT(text[2], ::testing::EndsWith("} inner 1"));
     EXPECT_THAT(console, ::testing::HasSubstr(":INFO:outer printed end\n"));
+}
+
+// Made before its thread's first log statement, so destroyed after whatever that statement made
+// for the thread; logs a long text from its destructor.
+struct LogsALongTextWhenDestroyed {
+    ~LogsALongTextWhenDestroyed() { OX_LOG_INFO("last " << std::string(4000, 'z')); }
+};
+
+TEST_F(LogMacros, ALongTextFromAThreadsLastDestructorsIsKeptWhole) {
+    ASSERT_TRUE(configureText());
+    Orbanex::gLogToConsole = true;
+    Orbanex::gLogToConsoleLevel = LogLevel::LOGINFO;
+    ::testing::internal::CaptureStderr();
+    std::thread([] {
+        static thread_local LogsALongTextWhenDestroyed logsLast;
+        OX_LOG_INFO("first");
+    }).join();
+    const std::string console = ::testing::internal::GetCapturedStderr();
+    const std::string last = "last " + std::string(4000, 'z');
+    const auto text = logtest::lines(textLog());
+    ASSERT_EQ(text.size(), 2u);
+    EXPECT_THAT(text[1], ::testing::EndsWith("} " + last));
+    EXPECT_THAT(console, ::testing::HasSubstr(":INFO:" + last + "\n"));
 }
 
 TEST_F(LogMacros, LoggersAreSharedByNameAndTakeTheManagersLevel) {
